@@ -1,0 +1,102 @@
+// Time per thumbnail through the whole pipeline (file opened, sniffed,
+// decoded at the smallest scale that serves, Lanczos-fitted into the box).
+// Run: build/linux/bench/zan_bench --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "front/pipeline.h"
+#include "front/render.h"
+#include "module/plugin_api.h"
+#include "platform/codecs.h"
+#include "platform/gdi.h"
+#include "platform/system.h"
+
+namespace {
+
+zan::Bitmap32 Pattern(int32_t w, int32_t h) {
+  zan::Bitmap32 b(w, h);
+  uint32_t seed = 12345;
+  for (int32_t y = 0; y < h; ++y) {
+    uint32_t* row = b.Row(y);
+    for (int32_t x = 0; x < w; ++x) {
+      seed = seed * 1103515245u + 12345u;
+      const uint32_t noise = (seed >> 16) & 0x1F;
+      const uint32_t r = (uint32_t(x) * 255u / uint32_t(w)) ^ noise;
+      const uint32_t g = (uint32_t(y) * 255u / uint32_t(h));
+      const uint32_t bl = ((x / 64 + y / 64) & 1) ? 200u : 40u;
+      row[x] = 0xFF000000u | ((r & 0xFF) << 16) | (g << 8) | bl;
+    }
+  }
+  return b;
+}
+
+std::string WriteSample(const std::string& name, const zan::TMemoryStream& data) {
+  const std::string path = (std::filesystem::temp_directory_path() / ("zan_bench_" + name)).string();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(data.Memory()), static_cast<std::streamsize>(data.GetSize()));
+  return path;
+}
+
+const std::string& JpegFile(int32_t w, int32_t h) {
+  static std::string big, small;
+  std::string& path = (w > 1000) ? big : small;
+  if (path.empty()) {
+    zan::TMemoryStream s;
+    zan::JpegEncode(s, Pattern(w, h), 90);
+    path = WriteSample(std::to_string(w) + "x" + std::to_string(h) + ".jpg", s);
+  }
+  return path;
+}
+
+const std::string& PngFile() {
+  static std::string path;
+  if (path.empty()) {
+    const zan::Bitmap32 b = Pattern(4000, 3000);
+    zan::PngImage png;
+    png.width = b.Width();
+    png.height = b.Height();
+    png.colorType = zan::PngImage::kRGB;
+    png.Allocate();
+    for (int32_t y = 0; y < png.height; ++y)
+      for (int32_t x = 0; x < png.width; ++x) {
+        uint8_t* p = png.PixelPtr(x, y);
+        const uint32_t c = b.Pixel(x, y);
+        p[0] = uint8_t(c >> 16);
+        p[1] = uint8_t(c >> 8);
+        p[2] = uint8_t(c);
+      }
+    zan::TMemoryStream s;
+    zan::PngWrite(s, png, 1);
+    path = WriteSample("4000x3000.png", s);
+  }
+  return path;
+}
+
+void RunThumb(benchmark::State& state, const std::string& path) {
+  zan::LoadModule();
+  ListDefaultParamStruct params{};
+  params.PluginInterfaceVersionHi = 2;
+  zan::SetDefaultParams(&params);
+  const std::u16string name = zan::Utf8ToUtf16(path);
+  for (auto _ : state) {
+    ZanHBITMAP bmp = zan::GetPreviewBitmap(name, 256, 256);
+    if (bmp == nullptr) state.SkipWithError("no thumbnail");
+    zanGdiDeleteObject(bmp);
+  }
+}
+
+void BM_Jpeg24Mpx(benchmark::State& state) { RunThumb(state, JpegFile(6000, 4000)); }
+void BM_Png4000x3000(benchmark::State& state) { RunThumb(state, PngFile()); }
+void BM_Jpeg160x120(benchmark::State& state) { RunThumb(state, JpegFile(160, 120)); }
+
+}  // namespace
+
+BENCHMARK(BM_Jpeg24Mpx)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Png4000x3000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Jpeg160x120)->Unit(benchmark::kMicrosecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,36 @@
+// System services the core needs: time, sleeping, the module's own path,
+// file times and text conversions.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace zan {
+
+// Millisecond tick count; wraps around like a 32-bit counter.
+uint32_t TickCount();
+void SleepMs(uint32_t ms);
+
+// Full path of the loaded module (the shared library holding the core), UTF-8.
+std::string ModulePath();
+
+// Last-write time of a file with the platform's full resolution, or nothing
+// when the file does not exist or cannot be queried.
+std::optional<int64_t> FileLastWriteTime(const std::u16string& name);
+
+// UTF-16 <-> UTF-8. Invalid sequences become U+FFFD.
+std::string Utf16ToUtf8(const std::u16string& text);
+std::u16string Utf8ToUtf16(const std::string& text);
+// The system ANSI code page to UTF-16 (UTF-8 on POSIX systems).
+std::u16string AnsiToUtf16(const char* text);
+
+// First character of the locale's decimal separator ("." when unknown),
+// asked once per process.
+char LocaleDecimalSeparator();
+
+// Whether the system offers alpha blending of bitmaps. On POSIX systems our
+// GDI stand-in always blends; on Windows this probes the system library.
+bool SystemHasAlphaBlend();
+
+}  // namespace zan
