@@ -34,7 +34,7 @@ zan::Bitmap32 Pattern(int32_t w, int32_t h) {
   return b;
 }
 
-std::string WriteSample(const std::string& name, const zan::TMemoryStream& data) {
+std::string WriteSample(const std::string& name, zan::TMemoryStream& data) {
   const std::string path = (std::filesystem::temp_directory_path() / ("zan_bench_" + name)).string();
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(data.Memory()), static_cast<std::streamsize>(data.GetSize()));

@@ -1,4 +1,5 @@
 // zanpictors thumb: the module driven exactly as a host drives it.
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -30,6 +31,7 @@ const char kThumbHelp[] =
     "                       alpha accepted; 1: opaque on white)\n"
     "  --module PATH        the module to load (default: libzanpictors.so beside\n"
     "                       this program)\n"
+    "  -v                   print FILE, thumbnail size and milliseconds per file\n"
     "\n"
     "Exit status: 0 every file gave a thumbnail, 1 the module returned none for\n"
     "some file, 2 usage or I/O error.\n";
@@ -101,6 +103,7 @@ int ThumbCommand(const std::vector<std::string>& args, const char*) {
   std::vector<std::string> files;
   int width = 256, height = 256, hostVersion = 2;
   std::string output, outDir, modulePath;
+  bool verbose = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&](const char* what) -> const std::string* {
@@ -113,6 +116,8 @@ int ThumbCommand(const std::vector<std::string>& args, const char*) {
     if (a == "--help" || a == "-h") {
       std::fputs(kThumbHelp, stdout);
       return 0;
+    } else if (a == "-v") {
+      verbose = true;
     } else if (a == "-s") {
       const std::string* v = value("-s");
       if (!v) return 2;
@@ -187,11 +192,18 @@ int ThumbCommand(const std::vector<std::string>& args, const char*) {
   int status = 0;
   for (const std::string& f : files) {
     const std::u16string wide = Utf8ToUtf16(f);
+    const auto t0 = std::chrono::steady_clock::now();
     ZanHBITMAP bmp = host.getPreviewW(wide.c_str(), width, height, nullptr, 0);
+    const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     if (bmp == nullptr) {
       std::fprintf(stderr, "zanpictors thumb: %s: no thumbnail\n", f.c_str());
       status = 1;
       continue;
+    }
+    if (verbose) {
+      ZanBitmapInfo info{};
+      host.getObject(bmp, &info);
+      std::printf("%s\t%dx%d\t%.3f\n", f.c_str(), info.width, info.height, ms);
     }
     TMemoryStream png;
     const bool ok = BitmapToPng(host, bmp, png, error);

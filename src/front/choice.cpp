@@ -4,20 +4,12 @@
 #include <cmath>
 
 #include "front/decode.h"
+#include "front/hooks.h"
 
 namespace zan {
 
-namespace {
-std::vector<const TzanMetaFileClass*>& NoEnlargeClasses() {
-  static std::vector<const TzanMetaFileClass*> classes;
-  return classes;
-}
-}  // namespace
-
-void RegisterNoEnlargeFileClass(const TzanMetaFileClass& fileClass) { NoEnlargeClasses().push_back(&fileClass); }
-
 bool EnlargesPreviews(const TzanMetaFileClass& fileClass) {
-  const auto& list = NoEnlargeClasses();
+  const auto& list = Hooks().noEnlargeClasses;
   return std::find(list.begin(), list.end(), &fileClass) == list.end();
 }
 

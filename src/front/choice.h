@@ -22,7 +22,4 @@ double ThumbnailMetric(int32_t boxWidth, int32_t boxHeight, TSize size);
 // Whether previews of this file class are enlarged to the box when smaller.
 bool EnlargesPreviews(const TzanMetaFileClass& fileClass);
 
-// File classes whose previews keep their size (animated-cursor frames).
-void RegisterNoEnlargeFileClass(const TzanMetaFileClass& fileClass);
-
 }  // namespace zan

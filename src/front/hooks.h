@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/codecs.h"
 #include "platform/gdi.h"
@@ -22,6 +23,8 @@ class ThumbnailCache {
   virtual void AddItem(const std::u16string& name, int32_t width, int32_t height, ZanHBITMAP bitmap) = 0;
 };
 
+class TzanMetaFileClass;
+
 struct FrontHooks {
   // Orientation code of a JPEG from its own EXIF data (0 when it has none).
   // The stream is at the JPEG's first byte; may raise; the caller restores
@@ -35,6 +38,9 @@ struct FrontHooks {
   ZanHBITMAP (*audioTagPicture)(TStream& stream, int32_t boxWidth, int32_t boxHeight) = nullptr;
   // Compound documents: their stored previews.
   ZanHBITMAP (*documentPreview)(TStream& stream, int32_t boxWidth, int32_t boxHeight) = nullptr;
+  // File classes whose previews keep their size when smaller than the box
+  // (animated-cursor frames); every other class's previews are enlarged.
+  std::vector<const TzanMetaFileClass*> noEnlargeClasses;
   // The thumbnail cache and the minimum time per generated thumbnail (ms).
   ThumbnailCache* cache = nullptr;
   uint32_t minCreateTime = 0;
