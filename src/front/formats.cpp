@@ -5,9 +5,12 @@
 
 namespace zan {
 
-// Each format unit contributes one Register...Unit() call here, in the load
-// order that fixes the file-class registry (asked last first) and the
-// detect string (listed first to last).
+// Each format unit contributes one Register...Unit() call here. The order is
+// the load order, which fixes the file-class registry (asked last first) and
+// the detect string (listed first to last): Photoshop, JPEG, RIFF, palette,
+// animated cursor, ZIP-packaged, TIFF little-endian, TIFF big-endian, EPS,
+// binary EPS. Units without file classes (EXIF segments, icons, audio tags,
+// compound documents) register their segment classes and hooks after them.
 void RegisterFormats() {}
 
 void UnregisterFormats() {
