@@ -2,8 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <type_traits>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#endif
 
 #include "platform/stream.h"
 
@@ -14,6 +19,17 @@ void CheckPixelLimit(int64_t width, int64_t height) {
   // Both factors are below 2^63; compare without overflowing.
   if (width != 0 && static_cast<uint64_t>(height) > kMaxPixels / static_cast<uint64_t>(width))
     throw EOutOfResources("Bitmap too large");
+}
+
+void CheckPixelBudget(int64_t width, int64_t height, int64_t sourceBytes, int64_t pixelsPerByte) {
+  CheckPixelLimit(width, height);
+  const uint64_t pixels = static_cast<uint64_t>(width) * static_cast<uint64_t>(height);
+  if (pixels <= kFreePixels) return;
+  const uint64_t bytes = sourceBytes > 0 ? static_cast<uint64_t>(sourceBytes) : 0;
+  const uint64_t perByte = pixelsPerByte > 0 ? static_cast<uint64_t>(pixelsPerByte) : 1;
+  // pixels <= kMaxPixels, so bytes * perByte need only be compared up to it.
+  if (bytes >= kMaxPixels || perByte >= kMaxPixels || bytes * perByte >= pixels) return;
+  throw EOutOfResources("Picture too large for its data");
 }
 
 void Bitmap32::SetSize(int32_t width, int32_t height) {
@@ -169,6 +185,51 @@ double LanczosKernel(double x) {
 
 namespace {
 
+// The four channels of one pixel as floats: one SSE2 register on x86 (a
+// multiply and an add per tap, byte conversion by unpacking), a plain struct
+// elsewhere.
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+using F4 = __m128;
+inline F4 Splat(float w) { return _mm_set1_ps(w); }
+inline F4 MulAdd(F4 acc, F4 w, F4 v) { return _mm_add_ps(acc, _mm_mul_ps(w, v)); }
+inline F4 Mul(F4 w, F4 v) { return _mm_mul_ps(w, v); }
+inline F4 Load4(const uint8_t* p) {
+  int32_t word;
+  std::memcpy(&word, p, 4);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i b = _mm_cvtsi32_si128(word);
+  return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(b, zero), zero));
+}
+inline F4 Load4(const float* p) { return _mm_loadu_ps(p); }
+inline void Store4(float* p, F4 v) { _mm_storeu_ps(p, v); }
+inline void Store4(uint8_t* p, F4 v) {
+  // Round to nearest, then saturate to 0..255 while packing.
+  const __m128i i = _mm_cvtps_epi32(v);
+  const __m128i w = _mm_packs_epi32(i, i);
+  const int32_t word = _mm_cvtsi128_si32(_mm_packus_epi16(w, w));
+  std::memcpy(p, &word, 4);
+}
+#else
+struct F4 {
+  float v[4];
+};
+inline F4 Splat(float w) { return F4{{w, w, w, w}}; }
+inline F4 MulAdd(F4 a, F4 w, F4 x) {
+  return F4{{a.v[0] + w.v[0] * x.v[0], a.v[1] + w.v[1] * x.v[1], a.v[2] + w.v[2] * x.v[2], a.v[3] + w.v[3] * x.v[3]}};
+}
+inline F4 Mul(F4 w, F4 x) { return F4{{w.v[0] * x.v[0], w.v[1] * x.v[1], w.v[2] * x.v[2], w.v[3] * x.v[3]}}; }
+inline F4 Load4(const uint8_t* p) { return F4{{float(p[0]), float(p[1]), float(p[2]), float(p[3])}}; }
+inline F4 Load4(const float* p) { return F4{{p[0], p[1], p[2], p[3]}}; }
+inline void Store4(float* p, F4 v) { std::memcpy(p, v.v, sizeof v.v); }
+inline uint8_t ToByte(float v) {
+  v = v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v);
+  return static_cast<uint8_t>(static_cast<int>(v + 0.5f));
+}
+inline void Store4(uint8_t* p, F4 v) {
+  p[0] = ToByte(v.v[0]), p[1] = ToByte(v.v[1]), p[2] = ToByte(v.v[2]), p[3] = ToByte(v.v[3]);
+}
+#endif
+
 // For each target index: the first source index and the normalised weights
 // of a contiguous run of source indices (taps beyond the edges are folded
 // onto the edge pixel, which is what clamping the index does).
@@ -176,7 +237,7 @@ struct Contributions {
   std::vector<int32_t> first;
   std::vector<int32_t> count;
   std::vector<size_t> offset;  // into weights
-  std::vector<float> weights;
+  std::vector<float> weights;  // each weight four times, one per channel
 };
 
 Contributions BuildContributions(int32_t srcLen, int32_t dstLen) {
@@ -214,72 +275,117 @@ Contributions BuildContributions(int32_t srcLen, int32_t dstLen) {
     while (e - 1 > b && w[e - 1] == 0.0) --e;
     c.first[i] = lo + static_cast<int32_t>(b);
     c.count[i] = static_cast<int32_t>(e - b);
-    c.offset[i] = c.weights.size();
-    for (size_t k = b; k < e; ++k) c.weights.push_back(static_cast<float>(w[k] / sum));
+    c.offset[i] = c.weights.size();  // in floats
+    for (size_t k = b; k < e; ++k) c.weights.insert(c.weights.end(), 4, static_cast<float>(w[k] / sum));
   }
   return c;
 }
 
-inline uint8_t ToByte(float v) {
-  v = v < 0.0f ? 0.0f : (v > 255.0f ? 255.0f : v);
-  return static_cast<uint8_t>(static_cast<int>(v + 0.5f));
+// Sums n taps of weights w over pixels p, p + stride, ... Two accumulators
+// halve the chain of dependent additions.
+inline F4 Convolve(const float* w, const float* const* rows, size_t at, int32_t n) {
+  F4 a0 = Mul(Load4(w), Load4(rows[0] + at));
+  if (n == 1) return a0;
+  F4 a1 = Mul(Load4(w + 4), Load4(rows[1] + at));
+  int32_t k = 2;
+  for (; k + 1 < n; k += 2) {
+    a0 = MulAdd(a0, Load4(w + 4 * k), Load4(rows[k] + at));
+    a1 = MulAdd(a1, Load4(w + 4 * k + 4), Load4(rows[k + 1] + at));
+  }
+  if (k < n) a0 = MulAdd(a0, Load4(w + 4 * k), Load4(rows[k] + at));
+  return MulAdd(a0, Splat(1.0f), a1);
+}
+
+template <typename In>
+inline F4 ConvolveRow(const float* w, const In* p, int32_t n) {
+  F4 a0 = Mul(Load4(w), Load4(p));
+  if (n == 1) return a0;
+  F4 a1 = Mul(Load4(w + 4), Load4(p + 4));
+  int32_t k = 2;
+  for (; k + 1 < n; k += 2) {
+    a0 = MulAdd(a0, Load4(w + 4 * k), Load4(p + 4 * k));
+    a1 = MulAdd(a1, Load4(w + 4 * k + 4), Load4(p + 4 * k + 4));
+  }
+  if (k < n) a0 = MulAdd(a0, Load4(w + 4 * k), Load4(p + 4 * k));
+  return MulAdd(a0, Splat(1.0f), a1);
 }
 
 // Rows are arrays of interleaved B, G, R, A channels. In is uint8_t or float;
-// Out is float (an intermediate) or uint8_t (the final, rounded and clamped).
+// Out is float (an intermediate, kept unrounded and unclamped) or uint8_t
+// (the final picture, rounded and clamped).
 template <typename In, typename Out>
 void HorizontalPass(const In* in, size_t inStride, int32_t rows, const Contributions& c, int32_t dstW, Out* out,
                     size_t outStride) {
+  // Byte rows are converted to floats once, not once per tap.
+  std::vector<float> line;
+  if constexpr (std::is_same_v<In, uint8_t>) line.resize(inStride);
   for (int32_t y = 0; y < rows; ++y) {
     const In* s = in + static_cast<size_t>(y) * inStride;
+    const float* f;
+    if constexpr (std::is_same_v<In, uint8_t>) {
+      for (size_t i = 0; i < inStride; i += 4) Store4(line.data() + i, Load4(s + i));
+      f = line.data();
+    } else {
+      f = s;
+    }
     Out* d = out + static_cast<size_t>(y) * outStride;
     for (int32_t x = 0; x < dstW; ++x) {
       const float* w = c.weights.data() + c.offset[x];
-      const In* p = s + static_cast<size_t>(c.first[x]) * 4;
-      const int32_t n = c.count[x];
-      float a0 = 0, a1 = 0, a2 = 0, a3 = 0;
-      for (int32_t k = 0; k < n; ++k) {
-        const float wk = w[k];
-        a0 += wk * static_cast<float>(p[4 * k + 0]);
-        a1 += wk * static_cast<float>(p[4 * k + 1]);
-        a2 += wk * static_cast<float>(p[4 * k + 2]);
-        a3 += wk * static_cast<float>(p[4 * k + 3]);
-      }
-      Out* o = d + static_cast<size_t>(x) * 4;
-      if constexpr (std::is_same_v<Out, float>) {
-        o[0] = a0, o[1] = a1, o[2] = a2, o[3] = a3;
-      } else {
-        o[0] = ToByte(a0), o[1] = ToByte(a1), o[2] = ToByte(a2), o[3] = ToByte(a3);
-      }
+      Store4(d + static_cast<size_t>(x) * 4, ConvolveRow(w, f + static_cast<size_t>(c.first[x]) * 4, c.count[x]));
     }
   }
 }
 
-// The vertical pass works on whole rows: each target row is a weighted sum of
-// a few source rows, so the inner loop runs over contiguous samples.
+// Each target row is a weighted sum of a few source rows; the loop runs along
+// the rows, one pixel at a time, over contiguous samples. Byte rows are first
+// converted to floats, each once: the windows of source rows only move down,
+// so a ring of as many rows as the widest window holds every row in use.
 template <typename In, typename Out>
-void VerticalPass(const In* in, size_t inStride, int32_t samples, const Contributions& c, int32_t dstH, Out* out,
+void VerticalPass(const In* in, size_t inStride, int32_t pixels, const Contributions& c, int32_t dstH, Out* out,
                   size_t outStride) {
-  std::vector<float> acc(static_cast<size_t>(samples));
+  constexpr bool kBytes = std::is_same_v<In, uint8_t>;
+  size_t ringRows = 0;
+  if constexpr (kBytes) ringRows = static_cast<size_t>(*std::max_element(c.count.begin(), c.count.end()));
+  std::vector<float> ring(ringRows * inStride);
+  std::vector<int32_t> ringRow(ringRows, -1);  // the source row in each slot
+  std::vector<const float*> rows;
   for (int32_t y = 0; y < dstH; ++y) {
     const float* w = c.weights.data() + c.offset[y];
     const int32_t n = c.count[y];
-    float* a = acc.data();
-    {
-      const In* s = in + static_cast<size_t>(c.first[y]) * inStride;
-      const float w0 = w[0];
-      for (int32_t i = 0; i < samples; ++i) a[i] = w0 * static_cast<float>(s[i]);
-    }
-    for (int32_t k = 1; k < n; ++k) {
-      const In* s = in + static_cast<size_t>(c.first[y] + k) * inStride;
-      const float wk = w[k];
-      for (int32_t i = 0; i < samples; ++i) a[i] += wk * static_cast<float>(s[i]);
+    rows.resize(static_cast<size_t>(n));
+    for (int32_t k = 0; k < n; ++k) {
+      const int32_t r = c.first[y] + k;
+      const In* src = in + static_cast<size_t>(r) * inStride;
+      if constexpr (kBytes) {
+        const size_t slot = static_cast<size_t>(r) % ringRows;
+        float* f = ring.data() + slot * inStride;
+        if (ringRow[slot] != r) {
+          for (size_t i = 0; i < inStride; i += 4) Store4(f + i, Load4(src + i));
+          ringRow[slot] = r;
+        }
+        rows[k] = f;
+      } else {
+        rows[k] = src;
+      }
     }
     Out* d = out + static_cast<size_t>(y) * outStride;
-    if constexpr (std::is_same_v<Out, float>) {
-      std::copy(a, a + samples, d);
-    } else {
-      for (int32_t i = 0; i < samples; ++i) d[i] = ToByte(a[i]);
+    int32_t x = 0;
+    // Two pixels at a time share each weight load.
+    for (; x + 1 < pixels; x += 2) {
+      const size_t at = static_cast<size_t>(x) * 4;
+      F4 wk = Load4(w);
+      F4 a = Mul(wk, Load4(rows[0] + at)), b = Mul(wk, Load4(rows[0] + at + 4));
+      for (int32_t k = 1; k < n; ++k) {
+        wk = Load4(w + 4 * k);
+        a = MulAdd(a, wk, Load4(rows[k] + at));
+        b = MulAdd(b, wk, Load4(rows[k] + at + 4));
+      }
+      Store4(d + at, a);
+      Store4(d + at + 4, b);
+    }
+    if (x < pixels) {
+      const size_t at = static_cast<size_t>(x) * 4;
+      Store4(d + at, Convolve(w, rows.data(), at, n));
     }
   }
 }
@@ -303,13 +409,11 @@ void ResampleLanczos(const Bitmap32& src, Bitmap32& dst) {
     return;
   }
   if (sw == dw) {
-    const Contributions cy = BuildContributions(sh, dh);
-    VerticalPass(sbytes, sstride, static_cast<int32_t>(sstride), cy, dh, dbytes, dstride);
+    VerticalPass(sbytes, sstride, sw, BuildContributions(sh, dh), dh, dbytes, dstride);
     return;
   }
   if (sh == dh) {
-    const Contributions cx = BuildContributions(sw, dw);
-    HorizontalPass(sbytes, sstride, sh, cx, dw, dbytes, dstride);
+    HorizontalPass(sbytes, sstride, sh, BuildContributions(sw, dw), dw, dbytes, dstride);
     return;
   }
 
@@ -317,18 +421,18 @@ void ResampleLanczos(const Bitmap32& src, Bitmap32& dst) {
   const Contributions cy = BuildContributions(sh, dh);
   // Pick the cheaper order; the intermediate stays in floating point so no
   // rounding or clamping happens between the passes.
-  const double tapsX = static_cast<double>(cx.weights.size()) / dw;
-  const double tapsY = static_cast<double>(cy.weights.size()) / dh;
+  const double tapsX = static_cast<double>(cx.weights.size()) / 4 / dw;
+  const double tapsY = static_cast<double>(cy.weights.size()) / 4 / dh;
   const double costHFirst = double(sh) * dw * tapsX + double(dw) * dh * tapsY;
   const double costVFirst = double(sw) * dh * tapsY + double(dw) * dh * tapsX;
   if (costHFirst <= costVFirst) {
-    std::vector<float> tmp(static_cast<size_t>(dw) * 4 * sh);
+    std::vector<float> tmp(dstride * static_cast<size_t>(sh));
     HorizontalPass(sbytes, sstride, sh, cx, dw, tmp.data(), dstride);
-    VerticalPass(tmp.data(), dstride, static_cast<int32_t>(dstride), cy, dh, dbytes, dstride);
+    VerticalPass(static_cast<const float*>(tmp.data()), dstride, dw, cy, dh, dbytes, dstride);
   } else {
-    std::vector<float> tmp(sstride * dh);
-    VerticalPass(sbytes, sstride, static_cast<int32_t>(sstride), cy, dh, tmp.data(), sstride);
-    HorizontalPass(tmp.data(), sstride, dh, cx, dw, dbytes, dstride);
+    std::vector<float> tmp(sstride * static_cast<size_t>(dh));
+    VerticalPass(sbytes, sstride, sw, cy, dh, tmp.data(), sstride);
+    HorizontalPass(static_cast<const float*>(tmp.data()), sstride, dh, cx, dw, dbytes, dstride);
   }
 }
 

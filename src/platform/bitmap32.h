@@ -3,6 +3,7 @@
 // combines with another bitmap and a resampler used when drawn at another size.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,14 @@ inline constexpr uint64_t kMaxPixels = uint64_t(1) << 28;
 
 // Raises EOutOfResources when w x h pixels exceed kMaxPixels (or are negative).
 void CheckPixelLimit(int64_t width, int64_t height);
+
+// Pictures up to this many pixels are always allowed by CheckPixelBudget.
+inline constexpr uint64_t kFreePixels = uint64_t(1) << 22;
+// CheckPixelLimit, and also raises EOutOfResources when a picture is out of
+// proportion to the sourceBytes that describe it: above kFreePixels, at most
+// pixelsPerByte pixels per byte. Keeps a tiny hostile header from claiming a
+// huge allocation that the data could never fill.
+void CheckPixelBudget(int64_t width, int64_t height, int64_t sourceBytes, int64_t pixelsPerByte);
 
 enum class DrawMode {
   Opaque,       // the source replaces the target, alpha included
