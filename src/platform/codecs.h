@@ -29,9 +29,19 @@ JpegHeader JpegReadHeader(TStream& stream);
 // the image was complete; the missing part is then grey as the codec fills it.
 Bitmap32 JpegDecode(TStream& stream, int scale, bool* endedEarly = nullptr);
 
-// Encodes an opaque picture as a baseline JPEG (quality 1..100), for tests,
-// samples and benchmarks.
-void JpegEncode(TStream& stream, const Bitmap32& image, int quality);
+// How JpegEncode stores the picture.
+enum class JpegColor {
+  YCbCr,      // the usual three components
+  Grey,       // one luminance component
+  Cmyk,       // four components of ink, no Adobe marker
+  AdobeCmyk,  // four components, inverted as Adobe applications write them
+  AdobeYcck,  // the same transformed to YCCK
+};
+
+// Encodes an opaque picture as a JPEG (quality 1..100; sequential or
+// progressive), for tests, samples and benchmarks.
+void JpegEncode(TStream& stream, const Bitmap32& image, int quality, JpegColor color = JpegColor::YCbCr,
+                bool progressive = false);
 
 // ---- PNG --------------------------------------------------------------------
 

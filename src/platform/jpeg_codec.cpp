@@ -26,14 +26,20 @@ constexpr size_t kChunk = 4096;
 constexpr int kMaxScans = 1000;
 constexpr double kMaxScanPixels = 34359738368.0;  // 2^35: 128 scans of kMaxPixels
 // Memory libjpeg may take for its own buffers (the whole-image coefficient
-// buffer of a progressive file above all); beyond it the decode fails.
-constexpr long kMaxLibMemory = 512L * 1024 * 1024;
+// buffer of a progressive file above all): in proportion to the file, within
+// these bounds; beyond it the decode fails.
+constexpr int64_t kMinLibMemory = int64_t(64) << 20;
+constexpr int64_t kMaxLibMemory = int64_t(512) << 20;
+constexpr int64_t kLibMemoryPerByte = 1024;
+// Decoded pixels per byte of input beyond kFreePixels (a plain picture packs
+// far fewer; only a file cut down to a stub of its size comes near).
+constexpr int64_t kPixelsPerByte = 1024;
 
 struct ErrorMgr {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
-  bool prematureEnd;  // libjpeg warned that the entropy-coded data ran out
+  bool prematureEnd;  // libjpeg needed entropy-coded data that was not there
 };
 
 [[noreturn]] void Bail(j_common_ptr cinfo) {
@@ -48,11 +54,12 @@ struct ErrorMgr {
 }
 
 void OnEmitMessage(j_common_ptr cinfo, int level) {
-  // Warnings are silent; the ones that say the data ended are remembered.
+  // Warnings are silent. The one that says the Huffman decoder ran into a
+  // marker (our fake EOI at the end of the data, or a real one) while it
+  // still needed bits means that the picture is incomplete.
   if (level < 0) {
     auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
-    const int code = cinfo->err->msg_code;
-    if (code == JWRN_HIT_MARKER || code == JWRN_JPEG_EOF) err->prematureEnd = true;
+    if (cinfo->err->msg_code == JWRN_HIT_MARKER) err->prematureEnd = true;
     cinfo->err->num_warnings++;
   }
 }
@@ -173,6 +180,7 @@ struct DecodeState {
   SourceMgr src;
   jpeg_progress_mgr progress;
   bool created;
+  long memoryLimit;
 };
 
 // Owns a DecodeState and destroys libjpeg's object whatever happens.
@@ -183,6 +191,13 @@ class DecodeContext {
     InitSource(st_->src, stream);
     st_->progress.progress_monitor = OnProgress;
     st_->created = false;
+    int64_t mem = 0;
+    try {
+      mem = stream.Remaining();
+    } catch (...) {
+    }
+    mem = mem > kMaxLibMemory / kLibMemoryPerByte ? kMaxLibMemory : mem * kLibMemoryPerByte;
+    st_->memoryLimit = static_cast<long>(mem < kMinLibMemory ? kMinLibMemory : mem);
   }
   ~DecodeContext() {
     if (st_->created) jpeg_destroy_decompress(&st_->cinfo);
@@ -214,7 +229,7 @@ bool ReadHeaderImpl(DecodeState& st) {
   st.created = true;
   st.cinfo.src = &st.src.pub;
   st.cinfo.progress = &st.progress;
-  st.cinfo.mem->max_memory_to_use = kMaxLibMemory;
+  st.cinfo.mem->max_memory_to_use = st.memoryLimit;
   jpeg_read_header(&st.cinfo, TRUE);
   return true;
 }
@@ -222,9 +237,10 @@ bool ReadHeaderImpl(DecodeState& st) {
 enum class Pixels { Bgra, Cmyk, CmykInverted };
 
 // Starts decompression at 1/scale and picks the output layout.
-bool StartImpl(DecodeState& st, int scale, Pixels& layout) {
+bool StartImpl(DecodeState& st, int scale, Pixels& layout, bool& multiScan) {
   if (setjmp(st.err.jump)) return false;
   j_decompress_ptr cinfo = &st.cinfo;
+  multiScan = jpeg_has_multiple_scans(cinfo);
   cinfo->scale_num = 1;
   cinfo->scale_denom = static_cast<unsigned int>(scale);
   cinfo->dct_method = JDCT_ISLOW;
@@ -303,9 +319,11 @@ Bitmap32 JpegDecode(TStream& stream, int scale, bool* endedEarly) {
   DecodeContext ctx(stream);
   DecodeState& st = ctx.State();
   Pixels layout = Pixels::Bgra;
-  if (!ReadHeaderImpl(st) || !StartImpl(st, scale, layout)) Raise(st.err);
+  bool multiScan = false;
+  const int64_t sourceBytes = stream.Remaining();
+  if (!ReadHeaderImpl(st) || !StartImpl(st, scale, layout, multiScan)) Raise(st.err);
   // Refuse oversized pictures before libjpeg or we allocate anything for them.
-  CheckPixelLimit(st.cinfo.output_width, st.cinfo.output_height);
+  CheckPixelBudget(st.cinfo.output_width, st.cinfo.output_height, sourceBytes, kPixelsPerByte);
   if (!BeginImpl(st)) Raise(st.err);
 
   Bitmap32 out;
@@ -317,9 +335,14 @@ Bitmap32 JpegDecode(TStream& stream, int scale, bool* endedEarly) {
   // mid-grey like the parts libjpeg pads.
   for (int32_t y = static_cast<int32_t>(st.cinfo.output_scanline); y < out.Height(); ++y)
     std::fill(out.Row(y), out.Row(y) + out.Width(), 0xFF808080u);
+  // A multi-scan file is read whole before the first row comes out; when its
+  // data ran out by then, scans are missing (or at least the EOI marker). A
+  // single scan that ran dry shows as the decoder's warning instead: the
+  // read-ahead may touch the end of a complete scan without harm.
+  const bool dryBeforeFinish = st.src.eofInserted;
   if (!FinishImpl(st)) Raise(st.err);
   ctx.ReturnUnused();
-  if (endedEarly) *endedEarly = st.src.eofInserted || st.err.prematureEnd;
+  if (endedEarly) *endedEarly = st.err.prematureEnd || (multiScan && dryBeforeFinish);
   return out;
 }
 
@@ -370,7 +393,24 @@ struct EncodeState {
   bool created;
 };
 
-bool EncodeImpl(EncodeState& st, const Bitmap32& image, int quality) {
+// Ink of one BGRA pixel without black generation: C, M, Y from the colour,
+// K = 0. Adobe files hold each sample inverted (255 = no ink).
+void ToCmyk(const uint32_t* src, uint8_t* dst, int32_t width, bool inverted) {
+  for (int32_t x = 0; x < width; ++x) {
+    const uint32_t p = src[x];
+    const uint8_t r = static_cast<uint8_t>(p >> 16), g = static_cast<uint8_t>(p >> 8), b = static_cast<uint8_t>(p);
+    uint8_t* q = dst + 4 * x;
+    if (inverted) {
+      q[0] = r, q[1] = g, q[2] = b, q[3] = 255;
+    } else {
+      q[0] = static_cast<uint8_t>(255 - r), q[1] = static_cast<uint8_t>(255 - g), q[2] = static_cast<uint8_t>(255 - b),
+      q[3] = 0;
+    }
+  }
+}
+
+bool EncodeImpl(EncodeState& st, const Bitmap32& image, int quality, JpegColor color, bool progressive,
+                uint8_t* cmykRow) {
   if (setjmp(st.err.jump)) return false;
   jpeg_create_compress(&st.cinfo);
   st.created = true;
@@ -378,14 +418,39 @@ bool EncodeImpl(EncodeState& st, const Bitmap32& image, int quality) {
   cinfo->dest = &st.dest.pub;
   cinfo->image_width = static_cast<JDIMENSION>(image.Width());
   cinfo->image_height = static_cast<JDIMENSION>(image.Height());
+  const bool cmyk = color == JpegColor::Cmyk || color == JpegColor::AdobeCmyk || color == JpegColor::AdobeYcck;
   cinfo->input_components = 4;
-  cinfo->in_color_space = JCS_EXT_BGRA;
+  cinfo->in_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGRA;
   jpeg_set_defaults(cinfo);
+  switch (color) {
+    case JpegColor::YCbCr:
+      break;
+    case JpegColor::Grey:
+      jpeg_set_colorspace(cinfo, JCS_GRAYSCALE);
+      break;
+    case JpegColor::Cmyk:
+      jpeg_set_colorspace(cinfo, JCS_CMYK);
+      cinfo->write_Adobe_marker = FALSE;
+      break;
+    case JpegColor::AdobeCmyk:
+      jpeg_set_colorspace(cinfo, JCS_CMYK);
+      break;
+    case JpegColor::AdobeYcck:
+      jpeg_set_colorspace(cinfo, JCS_YCCK);
+      break;
+  }
   jpeg_set_quality(cinfo, quality, TRUE);
+  if (progressive) jpeg_simple_progression(cinfo);
   jpeg_start_compress(cinfo, TRUE);
   while (cinfo->next_scanline < cinfo->image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(
-        reinterpret_cast<const JSAMPLE*>(image.Row(static_cast<int32_t>(cinfo->next_scanline))));
+    const uint32_t* src = image.Row(static_cast<int32_t>(cinfo->next_scanline));
+    JSAMPROW row;
+    if (cmyk) {
+      ToCmyk(src, cmykRow, image.Width(), color != JpegColor::Cmyk);
+      row = cmykRow;
+    } else {
+      row = const_cast<JSAMPROW>(reinterpret_cast<const JSAMPLE*>(src));
+    }
     jpeg_write_scanlines(cinfo, &row, 1);
   }
   jpeg_finish_compress(cinfo);
@@ -394,7 +459,7 @@ bool EncodeImpl(EncodeState& st, const Bitmap32& image, int quality) {
 
 }  // namespace
 
-void JpegEncode(TStream& stream, const Bitmap32& image, int quality) {
+void JpegEncode(TStream& stream, const Bitmap32& image, int quality, JpegColor color, bool progressive) {
   if (image.Empty()) throw Exception("JPEG error: empty image");
   if (quality < 1) quality = 1;
   if (quality > 100) quality = 100;
@@ -413,7 +478,8 @@ void JpegEncode(TStream& stream, const Bitmap32& image, int quality) {
   st.dest.pub.empty_output_buffer = DestEmpty;
   st.dest.pub.term_destination = DestTerm;
   st.dest.stream = &stream;
-  if (!EncodeImpl(st, image, quality)) Raise(st.err);
+  std::vector<uint8_t> cmykRow(static_cast<size_t>(image.Width()) * 4);
+  if (!EncodeImpl(st, image, quality, color, progressive, cmykRow.data())) Raise(st.err);
 }
 
 }  // namespace zan
