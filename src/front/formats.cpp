@@ -1,6 +1,8 @@
 #include "front/formats.h"
 
 #include "front/hooks.h"
+#include "jpeg/jpeg_file.h"
+#include "jpeg/photoshop.h"
 #include "meta/meta.h"
 
 namespace zan {
@@ -11,7 +13,10 @@ namespace zan {
 // animated cursor, ZIP-packaged, TIFF little-endian, TIFF big-endian, EPS,
 // binary EPS. Units without file classes (EXIF segments, icons, audio tags,
 // compound documents) register their segment classes and hooks after them.
-void RegisterFormats() {}
+void RegisterFormats() {
+  RegisterPsdUnit();
+  RegisterJpegUnit();
+}
 
 void UnregisterFormats() {
   MetaFileClassRegistry().clear();

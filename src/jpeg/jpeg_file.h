@@ -129,9 +129,13 @@ class TzanJpegFileSegment : public TzanMetaFileSegment {
 // request) keep the payload in FExtra.
 class TzanJpegFileAPPSegment : public TzanJpegFileSegment {
  public:
-  using TzanJpegFileSegment::TzanJpegFileSegment;
-  const TzanMetaFileSegmentClass& GetClass() const override;
+  TzanJpegFileAPPSegment(TzanMetaObject* AOwner, const TzanJpegFileSegmentClass& AClass)
+      : TzanJpegFileSegment(AOwner), FClass(AClass) {}
+  const TzanMetaFileSegmentClass& GetClass() const override { return FClass; }
   void LoadSegmentData(TStream& AStream, int32_t AIndex) override;
+
+ private:
+  const TzanJpegFileSegmentClass& FClass;
 };
 
 // Comment segments (0xFE): the payload as text.
