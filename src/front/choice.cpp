@@ -44,8 +44,27 @@ int32_t FindBestThumbnail(TzanMetaObject& node, int32_t boxWidth, int32_t boxHei
   return best;
 }
 
+namespace {
+
+// The orientation of the file's main image; 0 when it has none or it
+// cannot be read.
+int32_t MainImageOrientation(TzanMetaFile& file) {
+  if (Hooks().mainImageOrientation == nullptr) return 0;
+  try {
+    return Hooks().mainImageOrientation(file);
+  } catch (...) {
+    return 0;
+  }
+}
+
+}  // namespace
+
 ZanHBITMAP MetaFileToThumbnail(TzanMetaFile& file, int32_t boxWidth, int32_t boxHeight, bool enlarge) {
   std::vector<int32_t> excluded;
+  // Cameras record the orientation once, for the main image, and store
+  // their thumbnails turned the same way: a preview whose node records no
+  // orientation of its own takes the main image's.
+  int32_t mainOrientation = -1;  // not looked up yet
   for (;;) {
     const int32_t i = FindBestThumbnail(file, boxWidth, boxHeight, excluded);
     if (i < 0) return nullptr;
@@ -57,7 +76,12 @@ ZanHBITMAP MetaFileToThumbnail(TzanMetaFile& file, int32_t boxWidth, int32_t box
         // The preview's bytes stay where they are: a read-only view is all
         // the decoders need, so nothing is copied.
         TReadOnlyMemoryStream stream(data, size);
-        bitmap = StreamToThumbnail(stream, boxWidth, boxHeight, file.GetThumbnailRotateMirror(i), enlarge);
+        int32_t orientation = file.GetThumbnailRotateMirror(i);
+        if (orientation == 0) {
+          if (mainOrientation < 0) mainOrientation = MainImageOrientation(file);
+          orientation = mainOrientation;
+        }
+        bitmap = StreamToThumbnail(stream, boxWidth, boxHeight, orientation, enlarge);
       }
     } catch (...) {
       bitmap = nullptr;

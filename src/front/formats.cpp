@@ -1,5 +1,6 @@
 #include "front/formats.h"
 
+#include "exif/exif_unit.h"
 #include "front/hooks.h"
 #include "jpeg/jpeg_file.h"
 #include "jpeg/photoshop.h"
@@ -16,6 +17,7 @@ namespace zan {
 void RegisterFormats() {
   RegisterPsdUnit();
   RegisterJpegUnit();
+  RegisterExifUnit();  // TIFF II and MM (positions 7 and 8), the Exif segment
 }
 
 void UnregisterFormats() {

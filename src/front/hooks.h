@@ -23,6 +23,7 @@ class ThumbnailCache {
   virtual void AddItem(const std::u16string& name, int32_t width, int32_t height, ZanHBITMAP bitmap) = 0;
 };
 
+class TzanMetaFile;
 class TzanMetaFileClass;
 
 struct FrontHooks {
@@ -30,6 +31,9 @@ struct FrontHooks {
   // The stream is at the JPEG's first byte; may raise; the caller restores
   // the position.
   int32_t (*jpegOrientation)(TStream& stream) = nullptr;
+  // Orientation code of a parsed file's main image (0 when it has none);
+  // previews whose node records no orientation take it. May raise.
+  int32_t (*mainImageOrientation)(TzanMetaFile& file) = nullptr;
   // Icon and cursor files: reads the icon at the stream's position, chooses
   // the image for the box and makes a PNG image of it. Raises on failure;
   // false when the file holds no image.
