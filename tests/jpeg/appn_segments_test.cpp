@@ -19,6 +19,7 @@ using test::BE32;
 using test::Bytes;
 using test::Cat;
 using test::Fill;
+using test::FlatGreyScan;
 using test::JpegWriter;
 using test::Str;
 using test::U16At;
@@ -27,23 +28,6 @@ using test::U32At;
 Bytes Slice(const Bytes& b, size_t from, size_t to) {
   to = std::min(to, b.size());
   return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(to));
-}
-
-// Entropy-coded data of `mcus` MCUs of a flat mid-grey picture for the
-// abbreviated header (Y 2x1, Cb, Cr; Annex K tables): each block is a DC
-// difference of 0 and an end of block. Ends with EOI.
-Bytes FlatGreyScan(int mcus) {
-  std::string bits;
-  for (int i = 0; i < mcus; ++i) bits += "001010" "001010" "0000" "0000";
-  while (bits.size() % 8 != 0) bits += '1';
-  Bytes out;
-  for (size_t i = 0; i < bits.size(); i += 8) {
-    const auto b = static_cast<uint8_t>(std::stoi(bits.substr(i, 8), nullptr, 2));
-    out.push_back(b);
-    if (b == 0xFF) out.push_back(0x00);
-  }
-  out.insert(out.end(), {0xFF, 0xD9});
-  return out;
 }
 
 class AppnSegments : public test::JpegUnitTest {

@@ -64,6 +64,25 @@ class JpegWriter {
   Bytes bytes_;
 };
 
+// Entropy-coded data of `mcus` MCUs of a flat mid-grey picture with one
+// 2x1 luminance pair and one Cb and Cr block per MCU under the Huffman
+// tables of ITU-T T.81 Annex K.3 (as camera APP4/APP5 previews store it):
+// each block is a DC difference of 0 and an end of block. Ends with EOI.
+inline Bytes FlatGreyScan(int mcus) {
+  std::string bits;
+  for (int i = 0; i < mcus; ++i) bits += "001010" "001010" "0000" "0000";
+  while (bits.size() % 8 != 0) bits += '1';
+  Bytes out;
+  for (size_t i = 0; i < bits.size(); i += 8) {
+    uint8_t b = 0;
+    for (size_t k = 0; k < 8; ++k) b = static_cast<uint8_t>((b << 1) | (bits[i + k] == '1' ? 1 : 0));
+    out.push_back(b);
+    if (b == 0xFF) out.push_back(0x00);
+  }
+  out.insert(out.end(), {0xFF, 0xD9});
+  return out;
+}
+
 // One Photoshop image resource block: signature, identifier, padded name,
 // size, data and the pad byte of an odd size. sizeOverride replaces the
 // size field (a size running past the list).
