@@ -240,6 +240,9 @@ struct Contributions {
   std::vector<float> weights;  // each weight four times, one per channel
 };
 
+// Most weights one direction's table may hold (16 bytes each).
+constexpr size_t kMaxTaps = size_t(1) << 22;
+
 Contributions BuildContributions(int32_t srcLen, int32_t dstLen) {
   Contributions c;
   c.first.resize(static_cast<size_t>(dstLen));
@@ -248,6 +251,10 @@ Contributions BuildContributions(int32_t srcLen, int32_t dstLen) {
   const double scale = static_cast<double>(srcLen) / dstLen;
   const double stretch = scale > 1.0 ? scale : 1.0;  // widen the kernel when shrinking
   const double support = 3.0 * stretch;
+  // About six taps per source pixel when shrinking: only a picture thousands
+  // of times longer than its target in one direction needs too many.
+  if (static_cast<double>(dstLen) * (2.0 * std::ceil(support) + 1.0) > static_cast<double>(kMaxTaps))
+    throw EOutOfResources("Resampling too large");
   std::vector<double> w;
   for (int32_t i = 0; i < dstLen; ++i) {
     const double centre = (i + 0.5) * scale - 0.5;
@@ -336,56 +343,71 @@ void HorizontalPass(const In* in, size_t inStride, int32_t rows, const Contribut
   }
 }
 
+// One target row as the weighted sum of n source rows, over pixels pixels.
+template <typename Out>
+void VerticalRow(const float* w, const float* const* rows, int32_t n, size_t pixels, Out* d) {
+  size_t x = 0;
+  // Two pixels at a time share each weight load.
+  for (; x + 1 < pixels; x += 2) {
+    const size_t at = x * 4;
+    F4 wk = Load4(w);
+    F4 a = Mul(wk, Load4(rows[0] + at)), b = Mul(wk, Load4(rows[0] + at + 4));
+    for (int32_t k = 1; k < n; ++k) {
+      wk = Load4(w + 4 * k);
+      a = MulAdd(a, wk, Load4(rows[k] + at));
+      b = MulAdd(b, wk, Load4(rows[k] + at + 4));
+    }
+    Store4(d + at, a);
+    Store4(d + at + 4, b);
+  }
+  if (x < pixels) Store4(d + x * 4, Convolve(w, rows, x * 4, n));
+}
+
+// Floats the vertical pass may hold in its ring of converted rows.
+constexpr size_t kRingFloats = size_t(1) << 22;
+
 // Each target row is a weighted sum of a few source rows; the loop runs along
-// the rows, one pixel at a time, over contiguous samples. Byte rows are first
-// converted to floats, each once: the windows of source rows only move down,
-// so a ring of as many rows as the widest window holds every row in use.
+// the rows over contiguous samples. Byte rows are first converted to floats,
+// each once: the windows of source rows only move down, so a ring of as many
+// rows as the widest window holds every row in use. A ring that would be
+// large is avoided by working in vertical strips.
 template <typename In, typename Out>
 void VerticalPass(const In* in, size_t inStride, int32_t pixels, const Contributions& c, int32_t dstH, Out* out,
                   size_t outStride) {
-  constexpr bool kBytes = std::is_same_v<In, uint8_t>;
-  size_t ringRows = 0;
-  if constexpr (kBytes) ringRows = static_cast<size_t>(*std::max_element(c.count.begin(), c.count.end()));
-  std::vector<float> ring(ringRows * inStride);
-  std::vector<int32_t> ringRow(ringRows, -1);  // the source row in each slot
+  const size_t total = static_cast<size_t>(pixels);
   std::vector<const float*> rows;
-  for (int32_t y = 0; y < dstH; ++y) {
-    const float* w = c.weights.data() + c.offset[y];
-    const int32_t n = c.count[y];
-    rows.resize(static_cast<size_t>(n));
-    for (int32_t k = 0; k < n; ++k) {
-      const int32_t r = c.first[y] + k;
-      const In* src = in + static_cast<size_t>(r) * inStride;
-      if constexpr (kBytes) {
-        const size_t slot = static_cast<size_t>(r) % ringRows;
-        float* f = ring.data() + slot * inStride;
-        if (ringRow[slot] != r) {
-          for (size_t i = 0; i < inStride; i += 4) Store4(f + i, Load4(src + i));
-          ringRow[slot] = r;
+  if constexpr (std::is_same_v<In, uint8_t>) {
+    const size_t ringRows = static_cast<size_t>(*std::max_element(c.count.begin(), c.count.end()));
+    const size_t strip = std::clamp<size_t>(kRingFloats / (ringRows * 4), 1, total);
+    std::vector<float> ring(ringRows * strip * 4);
+    std::vector<int32_t> ringRow(ringRows);
+    for (size_t x0 = 0; x0 < total; x0 += strip) {
+      const size_t width = std::min(strip, total - x0);
+      std::fill(ringRow.begin(), ringRow.end(), -1);  // the source row in each slot
+      for (int32_t y = 0; y < dstH; ++y) {
+        const int32_t n = c.count[y];
+        rows.resize(static_cast<size_t>(n));
+        for (int32_t k = 0; k < n; ++k) {
+          const int32_t r = c.first[y] + k;
+          const size_t slot = static_cast<size_t>(r) % ringRows;
+          float* f = ring.data() + slot * strip * 4;
+          if (ringRow[slot] != r) {
+            const uint8_t* src = in + static_cast<size_t>(r) * inStride + x0 * 4;
+            for (size_t i = 0; i < width * 4; i += 4) Store4(f + i, Load4(src + i));
+            ringRow[slot] = r;
+          }
+          rows[k] = f;
         }
-        rows[k] = f;
-      } else {
-        rows[k] = src;
+        VerticalRow(c.weights.data() + c.offset[y], rows.data(), n, width,
+                    out + static_cast<size_t>(y) * outStride + x0 * 4);
       }
     }
-    Out* d = out + static_cast<size_t>(y) * outStride;
-    int32_t x = 0;
-    // Two pixels at a time share each weight load.
-    for (; x + 1 < pixels; x += 2) {
-      const size_t at = static_cast<size_t>(x) * 4;
-      F4 wk = Load4(w);
-      F4 a = Mul(wk, Load4(rows[0] + at)), b = Mul(wk, Load4(rows[0] + at + 4));
-      for (int32_t k = 1; k < n; ++k) {
-        wk = Load4(w + 4 * k);
-        a = MulAdd(a, wk, Load4(rows[k] + at));
-        b = MulAdd(b, wk, Load4(rows[k] + at + 4));
-      }
-      Store4(d + at, a);
-      Store4(d + at + 4, b);
-    }
-    if (x < pixels) {
-      const size_t at = static_cast<size_t>(x) * 4;
-      Store4(d + at, Convolve(w, rows.data(), at, n));
+  } else {
+    for (int32_t y = 0; y < dstH; ++y) {
+      const int32_t n = c.count[y];
+      rows.resize(static_cast<size_t>(n));
+      for (int32_t k = 0; k < n; ++k) rows[k] = in + static_cast<size_t>(c.first[y] + k) * inStride;
+      VerticalRow(c.weights.data() + c.offset[y], rows.data(), n, total, out + static_cast<size_t>(y) * outStride);
     }
   }
 }
@@ -425,7 +447,14 @@ void ResampleLanczos(const Bitmap32& src, Bitmap32& dst) {
   const double tapsY = static_cast<double>(cy.weights.size()) / 4 / dh;
   const double costHFirst = double(sh) * dw * tapsX + double(dw) * dh * tapsY;
   const double costVFirst = double(sw) * dh * tapsY + double(dw) * dh * tapsX;
-  if (costHFirst <= costVFirst) {
+  // The intermediate holds dw x sh or sw x dh pixels; the product of the two
+  // is that of source and target, so the smaller one never exceeds the larger
+  // picture. Let memory overrule speed when one is much larger than the other.
+  const double tmpH = double(dw) * sh, tmpV = double(sw) * dh;
+  bool hFirst = costHFirst <= costVFirst;
+  if (hFirst && tmpH > 4 * tmpV && tmpH > double(kRingFloats)) hFirst = false;
+  if (!hFirst && tmpV > 4 * tmpH && tmpV > double(kRingFloats)) hFirst = true;
+  if (hFirst) {
     std::vector<float> tmp(dstride * static_cast<size_t>(sh));
     HorizontalPass(sbytes, sstride, sh, cx, dw, tmp.data(), dstride);
     VerticalPass(static_cast<const float*>(tmp.data()), dstride, dw, cy, dh, dbytes, dstride);
