@@ -2,6 +2,7 @@
 
 #include "exif/exif_unit.h"
 #include "front/hooks.h"
+#include "icon/icon.h"
 #include "jpeg/jpeg_file.h"
 #include "jpeg/photoshop.h"
 #include "meta/meta.h"
@@ -18,9 +19,11 @@ void RegisterFormats() {
   RegisterPsdUnit();
   RegisterJpegUnit();
   RegisterExifUnit();  // TIFF II and MM (positions 7 and 8), the Exif segment
+  RegisterIconUnit();
 }
 
 void UnregisterFormats() {
+  UnregisterIconUnit();
   MetaFileClassRegistry().clear();
   Hooks() = FrontHooks{};
 }
