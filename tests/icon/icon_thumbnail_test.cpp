@@ -171,6 +171,21 @@ TEST_F(IconThumbnail, TransparencyReachesTheHost) {
   }
 }
 
+TEST_F(IconThumbnail, UnloadReportsOnlyObjectsStillAlive) {
+  testing::internal::CaptureStderr();
+  UnregisterIconUnit();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(Hooks().iconToPng, nullptr);
+
+  RegisterIconUnit();
+  auto kept = std::make_shared<TzanIconObject>();
+  testing::internal::CaptureStderr();
+  UnregisterIconUnit();
+  const std::string report = testing::internal::GetCapturedStderr();
+  EXPECT_NE(report.find("Memory outflow: 1 TzanIconObject not destroyed\n"), std::string::npos) << report;
+  EXPECT_EQ(report.find("TzanIcon not destroyed"), std::string::npos) << report;
+}
+
 // ---- Files written by real programs -----------------------------------------------------
 
 // The bytes of directory entry `index`'s image.
