@@ -11,13 +11,13 @@
 namespace zan {
 namespace {
 
-struct Run {
+struct CliRun {
   int status;
   std::string out;
 };
 
-Run Cli(const std::string& args) {
-  Run r{-1, {}};
+CliRun Cli(const std::string& args) {
+  CliRun r{-1, {}};
   r.status = RunCommand(std::string(ZAN_CLI_PATH) + " " + args + " 2>&1", r.out);
   return r;
 }
@@ -35,7 +35,7 @@ TEST(CliThumb, WritesPngsAndReportsByExitStatus) {
   const std::string jpg = dir.Write("a.jpg", test::MakeJpeg(400, 300));
   const std::string bad = dir.Write("b.dat", std::vector<uint8_t>(100, 7));
 
-  Run r = Cli("thumb " + Q(jpg) + " -s 100x80 -o " + Q(dir.Path("a.png")));
+  CliRun r = Cli("thumb " + Q(jpg) + " -s 100x80 -o " + Q(dir.Path("a.png")));
   EXPECT_EQ(r.status, 0) << r.out;
   PngImage png = ReadPng(dir.Path("a.png"));
   EXPECT_EQ(png.width, 100);
@@ -70,12 +70,12 @@ TEST(CliThumb, UsageAndIoErrorsExitTwoWithOneLine) {
       "extract " + Q(jpg),
   };
   for (const auto& args : cases) {
-    const Run r = Cli(args);
+    const CliRun r = Cli(args);
     EXPECT_EQ(r.status, 2) << args << "\n" << r.out;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << args << "\n" << r.out;
   }
   for (const char* cmd : {"thumb --help", "list --help", "extract --help", "--help"}) {
-    const Run r = Cli(cmd);
+    const CliRun r = Cli(cmd);
     EXPECT_EQ(r.status, 0) << cmd;
     EXPECT_NE(r.out.find("usage:"), std::string::npos) << cmd;
   }
@@ -84,7 +84,7 @@ TEST(CliThumb, UsageAndIoErrorsExitTwoWithOneLine) {
 TEST(CliList, PlainFileHasNoClassAndNoPreviews) {
   test::TempDir dir;
   const std::string png = dir.Write("a.png", test::MakePng(test::TestPattern(10, 10), false));
-  Run r = Cli("list " + Q(png) + " --json");
+  CliRun r = Cli("list " + Q(png) + " --json");
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_EQ(r.out, "{\"class\": null, \"previews\": []}\n");
   r = Cli("extract " + Q(png) + " -i 0 -o " + Q(dir.Path("x")));
