@@ -19,6 +19,19 @@ std::string ModulePath();
 // when the file does not exist or cannot be queried.
 std::optional<int64_t> FileLastWriteTime(const std::u16string& name);
 
+// Whether two file names as a host passes them name the same file by the
+// file system's letter-case rules: exact on POSIX systems (names differing
+// only in case are different files), case-insensitive by the user locale on
+// Windows.
+bool SameFileName(const std::u16string& a, const std::u16string& b);
+
+// An environment variable of this process, or nothing when it is unset.
+std::optional<std::string> EnvironmentValue(const std::string& name);
+// Sets a variable for this process and the modules it loads afterwards.
+void SetEnvironmentValue(const std::string& name, const std::string& value);
+// Removes a variable from this process's environment.
+void UnsetEnvironmentValue(const std::string& name);
+
 // UTF-16 <-> UTF-8. Invalid sequences become U+FFFD.
 std::string Utf16ToUtf8(const std::u16string& text);
 std::u16string Utf8ToUtf16(const std::string& text);
