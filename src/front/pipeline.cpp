@@ -1,5 +1,6 @@
 #include "front/pipeline.h"
 
+#include "front/cache.h"
 #include "front/choice.h"
 #include "front/decode.h"
 #include "front/formats.h"
@@ -33,10 +34,12 @@ void LoadModule() {
   if (g_loaded) return;
   g_loaded = true;
   RegisterFormats();
+  RegisterCacheUnit();  // the settings, then the empty cache
 }
 
 void UnloadModule() {
   if (!g_loaded) return;
+  UnregisterCacheUnit();  // deletes every cached bitmap
   UnregisterFormats();
   g_loaded = false;
 }
