@@ -1,7 +1,9 @@
 // The exported functions. Nothing thrown inside ever leaves them: a failure
 // is answered with 0.
+#include <cstring>
 #include <string>
 
+#include "front/detect.h"
 #include "front/pipeline.h"
 #include "front/render.h"
 #include "module/plugin_api.h"
@@ -63,6 +65,15 @@ void ZAN_STDCALL ListSetDefaultParams(ListDefaultParamStruct* dps) {
   try {
     zan::SetDefaultParams(dps);
   } catch (...) {
+  }
+}
+
+void ZAN_STDCALL ListGetDetectString(char* DetectString, int32_t maxlen) {
+  try {
+    zan::LoadModule();
+    zan::GetDetectString(DetectString, maxlen);
+  } catch (...) {
+    if (DetectString != nullptr && maxlen > 0) std::memset(DetectString, 0, static_cast<size_t>(maxlen));
   }
 }
 

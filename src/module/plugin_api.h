@@ -26,10 +26,14 @@ ZAN_EXPORT ZanHBITMAP ZAN_STDCALL ListGetPreviewBitmapW(const ZanWChar* FileToLo
 ZAN_EXPORT ZanHBITMAP ZAN_STDCALL ListGetPreviewBitmap(const char* FileToLoad, int32_t width, int32_t height,
                                                        char* contentbuf, int32_t contentbuflen);
 ZAN_EXPORT void ZAN_STDCALL ListSetDefaultParams(ListDefaultParamStruct* dps);
+// Fills DetectString (maxlen bytes, the terminating NUL included) with the
+// detect expression for the formats the module reads.
+ZAN_EXPORT void ZAN_STDCALL ListGetDetectString(char* DetectString, int32_t maxlen);
 
 typedef ZanHBITMAP(ZAN_STDCALL* ListGetPreviewBitmapWProc)(const ZanWChar*, int32_t, int32_t, char*, int32_t);
 typedef ZanHBITMAP(ZAN_STDCALL* ListGetPreviewBitmapProc)(const char*, int32_t, int32_t, char*, int32_t);
 typedef void(ZAN_STDCALL* ListSetDefaultParamsProc)(ListDefaultParamStruct*);
+typedef void(ZAN_STDCALL* ListGetDetectStringProc)(char*, int32_t);
 
 }  // extern "C"
 
