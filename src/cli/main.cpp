@@ -3,7 +3,8 @@
 //            over the parameter block, ask for a bitmap, read it back,
 //            delete it) and writes PNG files;
 //   list     shows the embedded previews the core finds in a file;
-//   extract  writes one preview's bytes unchanged.
+//   extract  writes one preview's bytes unchanged;
+//   detect   prints the module's detect expression.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@ const char kUsage[] =
     "  thumb FILE...    write thumbnails as PNG files\n"
     "  list FILE        list the embedded previews of a file\n"
     "  extract FILE     write one embedded preview's bytes\n"
+    "  detect           print the module's detect expression\n"
     "\n"
     "Run 'zanpictors COMMAND --help' for a command's options.\n";
 
@@ -40,6 +42,7 @@ int Main(int argc, char** argv) {
   if (command == "thumb") return ThumbCommand(args, argv[0]);
   if (command == "list") return ListCommand(args);
   if (command == "extract") return ExtractCommand(args);
+  if (command == "detect") return DetectCommand(args);
   std::fprintf(stderr, "zanpictors: unknown command '%s' (try --help)\n", command.c_str());
   return 2;
 }

@@ -18,7 +18,7 @@ namespace {
 
 const char kThumbHelp[] =
     "usage: zanpictors thumb FILE... [-s WxH | -s N] [-o OUT.png | -d OUTDIR] [--host-version 1|2]\n"
-    "                        [--module PATH]\n"
+    "                        [--module PATH] [--ini FILE]\n"
     "\n"
     "Asks the plug-in module for a thumbnail of each FILE, the way a host file\n"
     "manager does, and writes it as PNG (RGBA when the bitmap carries alpha).\n"
@@ -31,6 +31,9 @@ const char kThumbHelp[] =
     "                       alpha accepted; 1: opaque on white)\n"
     "  --module PATH        the module to load (default: libzanpictors.so beside\n"
     "                       this program)\n"
+    "  --ini FILE           the settings file the module reads instead of the one\n"
+    "                       beside it (handed over in the environment variable\n"
+    "                       ZANPICTORS_INI): MaxCacheItem, MinCreateTime\n"
     "  -v                   print FILE, thumbnail size and milliseconds per file\n"
     "\n"
     "Exit status: 0 every file gave a thumbnail, 1 the module returned none for\n"
@@ -102,7 +105,7 @@ bool BitmapToPng(Host& host, ZanHBITMAP bmp, TMemoryStream& png, std::string& er
 int ThumbCommand(const std::vector<std::string>& args, const char*) {
   std::vector<std::string> files;
   int width = 256, height = 256, hostVersion = 2;
-  std::string output, outDir, modulePath;
+  std::string output, outDir, modulePath, iniPath;
   bool verbose = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -145,6 +148,10 @@ int ThumbCommand(const std::vector<std::string>& args, const char*) {
       const std::string* v = value("--module");
       if (!v) return 2;
       modulePath = *v;
+    } else if (a == "--ini") {
+      const std::string* v = value("--ini");
+      if (!v) return 2;
+      iniPath = *v;
     } else if (!a.empty() && a[0] == '-' && a != "-") {
       std::fprintf(stderr, "zanpictors thumb: unknown option '%s' (try --help)\n", a.c_str());
       return 2;
@@ -176,9 +183,13 @@ int ThumbCommand(const std::vector<std::string>& args, const char*) {
     }
   }
 
+  std::string error;
+  if (!iniPath.empty() && !UseSettingsFile(iniPath, error)) {
+    std::fprintf(stderr, "zanpictors thumb: %s: %s\n", iniPath.c_str(), error.c_str());
+    return 2;
+  }
   if (modulePath.empty()) modulePath = DynamicLibrary::ExecutableDir() + "/libzanpictors.so";
   Host host;
-  std::string error;
   if (!host.Load(modulePath, error)) {
     std::fprintf(stderr, "zanpictors thumb: %s: %s\n", modulePath.c_str(), error.c_str());
     return 2;
