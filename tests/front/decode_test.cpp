@@ -58,7 +58,7 @@ TEST(FrontJpegScale, LargestDivisorThatStillCoversTheBox) {
   };
   const Case cases[] = {
       {4000, 3000, 256, 256, 8}, {1024, 768, 96, 96, 8}, {1024, 768, 96, 97, 4},
-      {160, 120, 256, 256, 1},   {600, 400, 256, 256, 2}, {2048, 100, 256, 25, 4},
+      {160, 120, 256, 256, 1},   {600, 600, 256, 256, 2}, {600, 400, 256, 256, 1}, {2048, 100, 256, 25, 4},
   };
   for (const auto& c : cases) EXPECT_EQ(JpegScaleFor(c.w, c.h, c.bw, c.bh), c.scale) << c.w << "x" << c.h;
 }
