@@ -12,7 +12,7 @@ mkdir -p "$out"
 printf '%-30s %-46s %-10s %9s\n' file source thumbnail ms
 for f in "$samples"/*; do
   [ -f "$f" ] || continue
-  case "$f" in *.md) continue ;; esac
+  case "$f" in *.md|*.cpp) continue ;; esac
   name=$(basename "$f")
   source=$("$cli" list "$f" --json | sed -n 's/.*"owner": "\([^"]*\)".*"chosen": true.*/\1/p' | head -n1)
   [ -n "$source" ] || source="plain image"
