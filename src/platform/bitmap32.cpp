@@ -203,8 +203,9 @@ inline F4 Load4(const uint8_t* p) {
 inline F4 Load4(const float* p) { return _mm_loadu_ps(p); }
 inline void Store4(float* p, F4 v) { _mm_storeu_ps(p, v); }
 inline void Store4(uint8_t* p, F4 v) {
-  // Round to nearest, then saturate to 0..255 while packing.
-  const __m128i i = _mm_cvtps_epi32(v);
+  // Clamp, round half up (independent of the host's rounding mode) and pack.
+  v = _mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f));
+  const __m128i i = _mm_cvttps_epi32(_mm_add_ps(v, _mm_set1_ps(0.5f)));
   const __m128i w = _mm_packs_epi32(i, i);
   const int32_t word = _mm_cvtsi128_si32(_mm_packus_epi16(w, w));
   std::memcpy(p, &word, 4);
