@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "front/hooks.h"
 #include "front/pipeline.h"
 #include "front/render.h"
 #include "module/plugin_api.h"
@@ -78,6 +79,8 @@ const std::string& PngFile() {
 
 void RunThumb(benchmark::State& state, const std::string& path) {
   zan::LoadModule();
+  // Every iteration makes the thumbnail afresh: no cache answers.
+  zan::Hooks().cache = nullptr;
   ListDefaultParamStruct params{};
   params.PluginInterfaceVersionHi = 2;
   zan::SetDefaultParams(&params);

@@ -7,6 +7,7 @@
 #include "front/pipeline.h"
 #include "front/render.h"
 #include "module/plugin_api.h"
+#include "platform/gdi.h"
 #include "platform/system.h"
 
 namespace {
@@ -29,6 +30,7 @@ __attribute__((constructor)) void ModuleLoad() {
 __attribute__((destructor)) void ModuleUnload() {
   try {
     zan::UnloadModule();
+    zan::GdiShutdown();
   } catch (...) {
   }
 }

@@ -58,4 +58,8 @@ namespace zan {
 // opaquely (for a device bitmap the alpha byte is dropped). False on an
 // invalid handle. Internal to the core: hosts never write into our bitmaps.
 bool GdiSetBits32(ZanHBITMAP bmp, const uint32_t* pixels);
+// Called when the module is unloaded: on platforms where our stand-in holds
+// the bitmaps, every one still alive is freed with its table (nothing can
+// reach them once the module's code is gone). With real GDI, nothing.
+void GdiShutdown();
 }  // namespace zan

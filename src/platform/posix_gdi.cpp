@@ -19,9 +19,12 @@ struct GdiBitmap {
   std::vector<uint32_t> pixels;  // top-down, B G R A
 };
 
+// Created on first use, freed by GdiShutdown when the module unloads.
+std::unordered_set<GdiBitmap*>* g_live = nullptr;
+
 std::unordered_set<GdiBitmap*>& Live() {
-  static auto* live = new std::unordered_set<GdiBitmap*>();
-  return *live;
+  if (g_live == nullptr) g_live = new std::unordered_set<GdiBitmap*>();
+  return *g_live;
 }
 
 GdiBitmap* Lookup(ZanHBITMAP h) {
@@ -120,6 +123,13 @@ bool GdiSetBits32(ZanHBITMAP bmp, const uint32_t* pixels) {
     std::memcpy(b->pixels.data(), pixels, n * sizeof(uint32_t));
   }
   return true;
+}
+
+void GdiShutdown() {
+  if (g_live == nullptr) return;
+  for (GdiBitmap* b : *g_live) delete b;
+  delete g_live;
+  g_live = nullptr;
 }
 
 }  // namespace zan

@@ -67,7 +67,7 @@ TEST_F(ModuleHost, ExportsExactlyThePluginFunctionsAndTheGdiStandIn) {
     names.insert(name);
   }
   const std::set<std::string> expected = {
-      "ListGetPreviewBitmapW",  "ListGetPreviewBitmap",   "ListSetDefaultParams",
+      "ListGetPreviewBitmapW",  "ListGetPreviewBitmap",   "ListSetDefaultParams", "ListGetDetectString",
       "zanGdiCreateDIBSection32", "zanGdiCreateCompatibleBitmap", "zanGdiFillRect",
       "zanGdiGetObject",        "zanGdiGetDIBits32",      "zanGdiDeleteObject",
       "zanGdiLiveObjects"};
