@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <typeinfo>
 
 #include "jpeg/photoshop.h"
@@ -34,6 +35,60 @@ enum class StripKind {
   PaletteAlpha,  // palette index and alpha, 8 bits each: an RGBA PNG
   Rgb,           // 8-bit R, G, B (and extra samples, dropped): a 24-bit BMP
   Cmyk,          // 8-bit C, M, Y, K (and extra samples, dropped): a 24-bit BMP
+  YCbCr,         // 8-bit Y, Cb, Cr in subsampled data units (TIFF 6.0, section 21): a 24-bit BMP
+};
+
+// The YCbCr parameters of a directory (TIFF 6.0 defaults where a tag is
+// missing) and the conversion of one sample triple to B, G, R.
+struct YCbCrLayout {
+  int32_t h = 1, v = 1;  // subsampling of the chroma samples
+  double lr = 0.299, lg = 0.587, lb = 0.114;
+  double ref[6] = {0, 255, 128, 255, 128, 255};  // ReferenceBlackWhite
+
+  // False for subsamplings TIFF does not allow.
+  bool Read(TzanExifCustomIFD& ifd) {
+    h = v = 2;
+    if (TzanExifEntry* e = ifd.GetEntryByTag(530, false)) {
+      h = e->Data().GetItemAsInteger(0);
+      v = e->Data().ItemCount() > 1 ? e->Data().GetItemAsInteger(1) : 2;
+    }
+    auto allowed = [](int32_t n) { return n == 1 || n == 2 || n == 4; };
+    if (!allowed(h) || !allowed(v) || v > h) return false;
+    if (TzanExifEntry* e = ifd.GetEntryByTag(529, false); e != nullptr && e->Data().ItemCount() >= 3) {
+      lr = e->Data().GetItemAsReal(0);
+      lg = e->Data().GetItemAsReal(1);
+      lb = e->Data().GetItemAsReal(2);
+    }
+    if (TzanExifEntry* e = ifd.GetEntryByTag(532, false); e != nullptr && e->Data().ItemCount() >= 6)
+      for (int i = 0; i < 6; ++i) ref[i] = e->Data().GetItemAsReal(i);
+    // Degenerate values fall back to the defaults rather than divide by zero.
+    if (lg == 0 || !std::isfinite(lr + lg + lb)) {
+      lr = 0.299, lg = 0.587, lb = 0.114;
+    }
+    if (ref[1] == ref[0] || ref[3] == ref[2] || ref[5] == ref[4]) {
+      const double defaults[6] = {0, 255, 128, 255, 128, 255};
+      std::copy(defaults, defaults + 6, ref);
+    }
+    return true;
+  }
+
+  void ToBgr(uint8_t y, uint8_t cb, uint8_t cr, uint8_t* out) const {
+    const double yy = (y - ref[0]) * 255.0 / (ref[1] - ref[0]);
+    const double cbb = (cb - ref[2]) * 127.0 / (ref[3] - ref[2]);
+    const double crr = (cr - ref[4]) * 127.0 / (ref[5] - ref[4]);
+    const double r = yy + (2 - 2 * lr) * crr;
+    const double b = yy + (2 - 2 * lb) * cbb;
+    const double g = (yy - lb * b - lr * r) / lg;
+    out[0] = Clamp8(b);
+    out[1] = Clamp8(g);
+    out[2] = Clamp8(r);
+  }
+
+  static uint8_t Clamp8(double x) {
+    if (!(x > 0)) return 0;
+    if (x >= 255) return 255;
+    return static_cast<uint8_t>(std::lround(x));
+  }
 };
 
 // Level of 255 minus the sum of an ink and black, 0 once the sum reaches 255.
@@ -158,11 +213,12 @@ bool TzanExifIFD::LoadStripImage(TStream& AStream, int64_t AStart) {
       if (bitsData.GetItemAsInteger(i) != bps) return false;
     if (w <= 0 || h <= 0 || uint64_t(w) * uint64_t(h) > kMaxPixels) return false;
 
-    // The layouts whose samples we convert; anything else (YCbCr, 16-bit
-    // samples, 2-bit indices, ...) gives no preview rather than a wrong one.
+    // The layouts whose samples we convert; anything else (16-bit samples,
+    // 2-bit indices, ...) gives no preview rather than a wrong one.
     StripKind kind;
     int32_t outBits = 24;
     int64_t inBits = 0;  // per pixel
+    YCbCrLayout ycc;
     if ((photometric == 0 || photometric == 1 || photometric == 3) && spp == 1 && (bps == 1 || bps == 4 || bps == 8)) {
       kind = StripKind::Indexed;
       outBits = bps;
@@ -176,16 +232,25 @@ bool TzanExifIFD::LoadStripImage(TStream& AStream, int64_t AStart) {
     } else if (photometric == 5 && spp >= 4 && spp <= 16 && bps == 8) {
       kind = StripKind::Cmyk;
       inBits = 8 * spp;
+    } else if (photometric == 6 && spp == 3 && bps == 8 && ycc.Read(*this)) {
+      kind = StripKind::YCbCr;
     } else {
       return false;
     }
-    const int64_t rowIn = (int64_t(w) * inBits + 7) / 8;
-    const int64_t samplesPerPixel = inBits / 8;
 
-    // Rows the strips really hold: an image mostly missing from its file
+    // The image is read in units: one row, or for YCbCr one row of data
+    // units (as many image rows as the vertical subsampling).
+    const int32_t unitRows = kind == StripKind::YCbCr ? ycc.v : 1;
+    const int64_t blocks = (int64_t(w) + ycc.h - 1) / ycc.h;  // YCbCr data units per unit
+    const int64_t unitBytes =
+        kind == StripKind::YCbCr ? blocks * (ycc.h * ycc.v + 2) : (int64_t(w) * inBits + 7) / 8;
+    const int64_t units = (int64_t(h) + unitRows - 1) / unitRows;
+    const int64_t bytesPerPixel = std::max<int64_t>(inBits / 8, 1);  // of the 8-bit layouts
+
+    // Units the strips really hold: an image mostly missing from its file
     // gives no preview (and no allocation the file cannot back).
-    const int64_t rowsHeld = strips.Available() / rowIn;
-    if (rowsHeld == 0 || (rowsHeld < h && h - rowsHeld > rowsHeld)) return false;
+    const int64_t unitsHeld = strips.Available() / unitBytes;
+    if (unitsHeld == 0 || (unitsHeld < units && units - unitsHeld > unitsHeld)) return false;
 
     // Palette: grey levels, or the ColorMap (all reds, all greens, all
     // blues, 16 bits each); as B, G, R, 0.
@@ -212,7 +277,7 @@ bool TzanExifIFD::LoadStripImage(TStream& AStream, int64_t AStart) {
       }
     }
 
-    std::vector<uint8_t> in(static_cast<size_t>(rowIn));
+    std::vector<uint8_t> in(static_cast<size_t>(unitBytes));
     if (kind == StripKind::PaletteAlpha) {
       Hold(AStream, int64_t(w) * h * 4 + 1024);
       PngImage png;
@@ -222,7 +287,7 @@ bool TzanExifIFD::LoadStripImage(TStream& AStream, int64_t AStart) {
       png.bitDepth = 8;
       png.Allocate();
       for (int32_t r = 0; r < h; ++r) {
-        const int64_t got = strips.Read(in.data(), rowIn);
+        const int64_t got = strips.Read(in.data(), unitBytes);
         uint8_t* out = png.PixelPtr(0, r);
         for (int64_t x = 0; x < w && 2 * x + 1 < got; ++x) {
           const uint32_t c = table[in[static_cast<size_t>(2 * x)]];
@@ -231,7 +296,7 @@ bool TzanExifIFD::LoadStripImage(TStream& AStream, int64_t AStart) {
           out[4 * x + 2] = static_cast<uint8_t>(c);
           out[4 * x + 3] = in[static_cast<size_t>(2 * x + 1)];
         }
-        if (got < rowIn) break;
+        if (got < unitBytes) break;
       }
       ClearThumbnail();
       result = true;
@@ -252,12 +317,12 @@ bool TzanExifIFD::LoadStripImage(TStream& AStream, int64_t AStart) {
       bmp.WriteBuffer(entry, 4);
     }
     const int64_t pixels = 54 + 4 * int64_t(colors);
-    std::vector<uint8_t> out(static_cast<size_t>(rowOut));
-    for (int32_t r = 0; r < h; ++r) {
-      const int64_t got = strips.Read(in.data(), rowIn);
+    std::vector<uint8_t> out(static_cast<size_t>(rowOut * unitRows));
+    for (int64_t u = 0; u < units; ++u) {
+      const int64_t got = strips.Read(in.data(), unitBytes);
       if (got <= 0) break;
       std::fill(out.begin(), out.end(), 0);
-      const int64_t whole = got / samplesPerPixel;  // pixels of 8-bit samples read in full
+      const int64_t whole = got / bytesPerPixel;  // pixels of 8-bit samples read in full
       switch (kind) {
         case StripKind::Indexed:
           // TIFF and BMP pack indices alike, most significant bits first;
@@ -268,7 +333,7 @@ bool TzanExifIFD::LoadStripImage(TStream& AStream, int64_t AStart) {
           break;
         case StripKind::Rgb:
           for (int64_t x = 0; x < whole; ++x) {
-            const uint8_t* s = in.data() + x * samplesPerPixel;
+            const uint8_t* s = in.data() + x * bytesPerPixel;
             out[static_cast<size_t>(3 * x)] = s[2];
             out[static_cast<size_t>(3 * x + 1)] = s[1];
             out[static_cast<size_t>(3 * x + 2)] = s[0];
@@ -276,18 +341,39 @@ bool TzanExifIFD::LoadStripImage(TStream& AStream, int64_t AStart) {
           break;
         case StripKind::Cmyk:
           for (int64_t x = 0; x < whole; ++x) {
-            const uint8_t* s = in.data() + x * samplesPerPixel;
+            const uint8_t* s = in.data() + x * bytesPerPixel;
             out[static_cast<size_t>(3 * x)] = InkToLevel(s[2], s[3]);
             out[static_cast<size_t>(3 * x + 1)] = InkToLevel(s[1], s[3]);
             out[static_cast<size_t>(3 * x + 2)] = InkToLevel(s[0], s[3]);
           }
           break;
+        case StripKind::YCbCr: {
+          // Data units of h x v luma samples, then Cb and Cr.
+          const int64_t unitSize = ycc.h * ycc.v + 2;
+          for (int64_t bx = 0; bx < blocks && (bx + 1) * unitSize <= got; ++bx) {
+            const uint8_t* unit = in.data() + bx * unitSize;
+            const uint8_t cb = unit[unitSize - 2], cr = unit[unitSize - 1];
+            for (int32_t dy = 0; dy < ycc.v; ++dy) {
+              for (int32_t dx = 0; dx < ycc.h; ++dx) {
+                const int64_t x = bx * ycc.h + dx;
+                if (x >= w) continue;
+                uint8_t* px = out.data() + dy * rowOut + 3 * x;
+                ycc.ToBgr(unit[dy * ycc.h + dx], cb, cr, px);
+              }
+            }
+          }
+          break;
+        }
         case StripKind::PaletteAlpha:
           break;
       }
-      bmp.SetPosition(pixels + (int64_t(h) - 1 - r) * rowOut);
-      bmp.WriteBuffer(out.data(), rowOut);
-      if (got < rowIn) break;
+      for (int32_t dy = 0; dy < unitRows; ++dy) {
+        const int64_t r = u * unitRows + dy;
+        if (r >= h) break;
+        bmp.SetPosition(pixels + (int64_t(h) - 1 - r) * rowOut);
+        bmp.WriteBuffer(out.data() + dy * rowOut, rowOut);
+      }
+      if (got < unitBytes) break;
     }
   } catch (...) {
     // A preview already started keeps the rows converted so far.
