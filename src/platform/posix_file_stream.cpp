@@ -49,17 +49,7 @@ int64_t TFileStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TFileStream::Seek(int64_t offset, SeekOrigin origin) {
-  switch (origin) {
-    case SeekOrigin::Begin:
-      pos_ = offset < 0 ? 0 : offset;
-      break;
-    case SeekOrigin::Current:
-      pos_ = ClampSeek(pos_, offset);
-      break;
-    case SeekOrigin::End:
-      pos_ = ClampSeek(GetSize(), offset);
-      break;
-  }
+  pos_ = SeekTarget(pos_, origin == SeekOrigin::End ? GetSize() : 0, offset, origin);
   return pos_;
 }
 

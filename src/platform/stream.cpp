@@ -88,6 +88,18 @@ int64_t ClampSeek(int64_t base, int64_t offset) {
   return r < 0 ? 0 : r;
 }
 
+int64_t SeekTarget(int64_t position, int64_t size, int64_t offset, SeekOrigin origin) {
+  switch (origin) {
+    case SeekOrigin::Begin:
+      return offset < 0 ? 0 : offset;
+    case SeekOrigin::Current:
+      return ClampSeek(position, offset);
+    case SeekOrigin::End:
+      return ClampSeek(size, offset);
+  }
+  return position;
+}
+
 // ---------------------------------------------------------------------------
 
 TMemoryStream::TMemoryStream(const void* data, size_t size)
@@ -117,17 +129,7 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
-  switch (origin) {
-    case SeekOrigin::Begin:
-      pos_ = offset < 0 ? 0 : offset;
-      break;
-    case SeekOrigin::Current:
-      pos_ = ClampSeek(pos_, offset);
-      break;
-    case SeekOrigin::End:
-      pos_ = ClampSeek(GetSize(), offset);
-      break;
-  }
+  pos_ = SeekTarget(pos_, GetSize(), offset, origin);
   return pos_;
 }
 
@@ -154,17 +156,7 @@ int64_t TReadOnlyMemoryStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TReadOnlyMemoryStream::Seek(int64_t offset, SeekOrigin origin) {
-  switch (origin) {
-    case SeekOrigin::Begin:
-      pos_ = offset < 0 ? 0 : offset;
-      break;
-    case SeekOrigin::Current:
-      pos_ = ClampSeek(pos_, offset);
-      break;
-    case SeekOrigin::End:
-      pos_ = ClampSeek(size_, offset);
-      break;
-  }
+  pos_ = SeekTarget(pos_, size_, offset, origin);
   return pos_;
 }
 

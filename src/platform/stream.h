@@ -40,6 +40,9 @@ enum class SeekOrigin { Begin = 0, Current = 1, End = 2 };
 
 // base + offset, saturating, never below 0.
 int64_t ClampSeek(int64_t base, int64_t offset);
+// The position a seek from `position` in a stream of `size` bytes lands on
+// (never below 0; streams may be positioned past their end).
+int64_t SeekTarget(int64_t position, int64_t size, int64_t offset, SeekOrigin origin);
 
 class TStream {
  public:
