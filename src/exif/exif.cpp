@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <unordered_map>
 
 #include "meta/utils.h"
 
@@ -17,7 +18,10 @@ namespace {
 // object, its value holder and the bookkeeping around them).
 constexpr int64_t kNodeCost = 256;
 
+// What the structures alive on this thread hold: in all, and per tree (by
+// the tree's root node), since each tree is bounded by the files it reads.
 thread_local int64_t g_held = 0;
+thread_local std::unordered_map<const TzanMetaObject*, int64_t> g_heldByTree;
 
 constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
 
@@ -387,13 +391,27 @@ bool TzanExifObject::GetOnlyIFD0() const {
 
 void TzanExifObject::Hold(TStream& AStream, int64_t ABytes) {
   if (ABytes <= 0) return;
+  if (FHeldTree == nullptr) {
+    const TzanMetaObject* root = this;
+    while (root->Owner() != nullptr) root = root->Owner();
+    FHeldTree = root;
+  }
   const int64_t limit = ExifMemoryLimit(AStream.Size());
-  if (ABytes > limit || g_held > limit - ABytes) throw EOutOfResources("EXIF data out of proportion to its file");
+  const auto it = g_heldByTree.find(FHeldTree);
+  const int64_t held = it == g_heldByTree.end() ? 0 : it->second;
+  if (ABytes > limit || held > limit - ABytes) throw EOutOfResources("EXIF data out of proportion to its file");
+  g_heldByTree[FHeldTree] = held + ABytes;
   g_held += ABytes;
   FHeld += ABytes;
 }
 
 void TzanExifObject::ReleaseHeld() {
+  if (FHeld == 0) return;
+  const auto it = g_heldByTree.find(FHeldTree);
+  if (it != g_heldByTree.end()) {
+    it->second -= FHeld;
+    if (it->second <= 0) g_heldByTree.erase(it);
+  }
   g_held -= FHeld;
   FHeld = 0;
 }

@@ -29,10 +29,12 @@
 //   };
 //
 // Memory: everything a load keeps (entry values, directory and entry
-// objects, previews) is taken from a per-thread allowance with Hold(), in
-// proportion to the stream it is read from, so that a hostile structure
-// (thousands of overlapping directories, offsets that point many entries at
-// the same large value) cannot make a small file take a large amount of
+// objects, previews) is taken with Hold() from an allowance shared by the
+// whole tree the structure belongs to (a JPEG file with all its Exif
+// segments, a TIFF file), in proportion to the stream it is read from, so
+// that a hostile structure (thousands of overlapping directories, offsets
+// that point many entries at the same large value, many segments pointing
+// at one large thumbnail) cannot make a small file take a large amount of
 // memory. Units that build previews below a TzanExif take them from the
 // same allowance.
 #pragma once
@@ -125,9 +127,9 @@ class TzanExifOffsetArray {
 
 // ---- memory allowance ----------------------------------------------------------
 
-// Bytes held by EXIF structures alive on the calling thread.
+// Bytes held by EXIF structures alive on the calling thread, all trees together.
 int64_t ExifMemoryHeld();
-// What a load reading from a stream of AStreamSize bytes may hold in all:
+// What one tree reading from a stream of AStreamSize bytes may hold in all:
 // a fixed amount plus a few times the stream's size.
 int64_t ExifMemoryLimit(int64_t AStreamSize);
 
@@ -255,9 +257,9 @@ class TzanExifObject : public TzanMetaObject {
   bool SwapBytes() const { return GetSwapBytes(); }
   bool OnlyIFD0() const { return GetOnlyIFD0(); }
 
-  // Takes ABytes from the thread's allowance for as long as this object
-  // lives (or until ReleaseHeld); raises EOutOfResources, holding nothing,
-  // when the allowance for a stream of AStream's size would be exceeded.
+  // Takes ABytes from its tree's allowance for as long as this object lives
+  // (or until ReleaseHeld); raises EOutOfResources, holding nothing, when
+  // the allowance for a stream of AStream's size would be exceeded.
   void Hold(TStream& AStream, int64_t ABytes);
   // Gives back everything this object holds.
   void ReleaseHeld();
@@ -275,6 +277,7 @@ class TzanExifObject : public TzanMetaObject {
 
  private:
   int64_t FHeld = 0;
+  const TzanMetaObject* FHeldTree = nullptr;  // the root of the tree it holds for
 };
 
 // ---- entry classes ---------------------------------------------------------------------
@@ -376,7 +379,8 @@ class TzanExifEntry : public TzanExifObject {
 
 template <class H>
 H& TzanExifEntry::DataAs() {
-  if (auto* h = dynamic_cast<H*>(FData.get()); h != nullptr && typeid(*FData) == typeid(H)) return *h;
+  TzanExifData& held = *FData;
+  if (typeid(held) == typeid(H)) return static_cast<H&>(held);
   FData = std::make_unique<H>();
   return static_cast<H&>(*FData);
 }

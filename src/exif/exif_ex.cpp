@@ -145,7 +145,8 @@ void TzanExifIFD::LoadFromStream(int64_t AStart, TzanExifOffsetArray& AOffsetArr
     // entry that points at anything else leaves the strip image in place.
     for (int32_t i = 0; i < EntryCount(); ++i) {
       TzanExifEntry* entry = GetEntry(i);
-      if (entry->Tag() != kTagUserComment || typeid(entry->Data()) != typeid(TzanExifLongData)) continue;
+      const TzanExifData& value = entry->Data();
+      if (entry->Tag() != kTagUserComment || typeid(value) != typeid(TzanExifLongData)) continue;
       PositionGuard guard(AStream);
       try {
         const int64_t pos = AStart + entry->Data().AsInteger();

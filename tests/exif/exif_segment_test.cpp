@@ -157,6 +157,39 @@ TEST_F(ExifSegment, ADamagedStructureKeepsWhatWasReadAndTheWalkGoesOn) {
   EXPECT_EQ(file->GetThumbnailCount(), 1);
 }
 
+TEST_F(ExifSegment, ManySegmentsPointingAtOneLargeThumbnailCannotMultiplyIt) {
+  // Three hundred Exif segments whose IFD1s all point past their segment
+  // at the same 200 KB JPEG at the end of the file: read in full by the
+  // post-load pass they would hold 60 MB.
+  ExifBytes big = test::SmallJpeg();
+  big.resize(200 * 1024, 0);
+  const int n = 300;
+  auto block = [&](uint32_t offset) {
+    TiffBuilder b(false);
+    b.AddIfd();
+    b.AddIfd().entries = {b.Long(513, {offset}), b.Long(514, {static_cast<uint32_t>(big.size())})};
+    return b.Build();
+  };
+  const size_t blockSize = block(0).size();
+  const size_t segmentSize = 4 + 6 + blockSize;
+  const size_t thumbAt = 2 + n * segmentSize;
+  std::vector<ExifBytes> blocks;
+  for (int i = 0; i < n; ++i) blocks.push_back(block(static_cast<uint32_t>(thumbAt - (2 + i * segmentSize + 10))));
+  ExifBytes jpeg = JpegWithExif(blocks, {});
+  ASSERT_EQ(jpeg.size(), thumbAt);
+  jpeg.insert(jpeg.end(), big.begin(), big.end());
+
+  const int64_t before = ExifMemoryHeld();
+  const auto file = LoadFile(jpeg);
+  EXPECT_EQ(ExifSegments(*file).size(), size_t(n));
+  EXPECT_GT(file->GetThumbnailCount(), 0);
+  EXPECT_LT(file->GetThumbnailCount(), n);
+  EXPECT_LE(ExifMemoryHeld() - before, ExifMemoryLimit(static_cast<int64_t>(jpeg.size())));
+
+  // Another tree read meanwhile (the orientation of a preview) has its own allowance.
+  EXPECT_EQ(Orientation(JpegWithExif({ExifBlock(false, 6, thumb_)}, image_)), 6);
+}
+
 // ---- TIFF files -------------------------------------------------------------------------
 
 // A TIFF file: IFD0 an LZW image without a tag pair, IFD1 a 2 x 1 RGB strip image.
