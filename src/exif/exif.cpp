@@ -19,9 +19,14 @@ namespace {
 constexpr int64_t kNodeCost = 256;
 
 // What the structures alive on this thread hold: in all, and per tree (by
-// the tree's root node), since each tree is bounded by the files it reads.
+// the tree's root node). A tree may hold in proportion to the largest
+// stream it has read from (the file; copies of parts of it are smaller).
+struct TreeAllowance {
+  int64_t held = 0;
+  int64_t largestStream = 0;
+};
 thread_local int64_t g_held = 0;
-thread_local std::unordered_map<const TzanMetaObject*, int64_t> g_heldByTree;
+thread_local std::unordered_map<const TzanMetaObject*, TreeAllowance> g_trees;
 
 constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
 
@@ -396,21 +401,24 @@ void TzanExifObject::Hold(TStream& AStream, int64_t ABytes) {
     while (root->Owner() != nullptr) root = root->Owner();
     FHeldTree = root;
   }
-  const int64_t limit = ExifMemoryLimit(AStream.Size());
-  const auto it = g_heldByTree.find(FHeldTree);
-  const int64_t held = it == g_heldByTree.end() ? 0 : it->second;
-  if (ABytes > limit || held > limit - ABytes) throw EOutOfResources("EXIF data out of proportion to its file");
-  g_heldByTree[FHeldTree] = held + ABytes;
+  TreeAllowance& tree = g_trees[FHeldTree];
+  tree.largestStream = std::max(tree.largestStream, AStream.Size());
+  const int64_t limit = ExifMemoryLimit(tree.largestStream);
+  if (ABytes > limit || tree.held > limit - ABytes) {
+    if (tree.held == 0) g_trees.erase(FHeldTree);
+    throw EOutOfResources("EXIF data out of proportion to its file");
+  }
+  tree.held += ABytes;
   g_held += ABytes;
   FHeld += ABytes;
 }
 
 void TzanExifObject::ReleaseHeld() {
   if (FHeld == 0) return;
-  const auto it = g_heldByTree.find(FHeldTree);
-  if (it != g_heldByTree.end()) {
-    it->second -= FHeld;
-    if (it->second <= 0) g_heldByTree.erase(it);
+  const auto it = g_trees.find(FHeldTree);
+  if (it != g_trees.end()) {
+    it->second.held -= FHeld;
+    if (it->second.held <= 0) g_trees.erase(it);
   }
   g_held -= FHeld;
   FHeld = 0;

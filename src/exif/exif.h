@@ -31,7 +31,9 @@
 // Memory: everything a load keeps (entry values, directory and entry
 // objects, previews) is taken with Hold() from an allowance shared by the
 // whole tree the structure belongs to (a JPEG file with all its Exif
-// segments, a TIFF file), in proportion to the stream it is read from, so
+// segments, a TIFF file), in proportion to the largest stream that tree has
+// read from (the file; a maker note read from its own copy counts the file
+// it came from), so
 // that a hostile structure (thousands of overlapping directories, offsets
 // that point many entries at the same large value, many segments pointing
 // at one large thumbnail) cannot make a small file take a large amount of
@@ -129,8 +131,8 @@ class TzanExifOffsetArray {
 
 // Bytes held by EXIF structures alive on the calling thread, all trees together.
 int64_t ExifMemoryHeld();
-// What one tree reading from a stream of AStreamSize bytes may hold in all:
-// a fixed amount plus a few times the stream's size.
+// What one tree whose largest stream has AStreamSize bytes may hold in
+// all: a fixed amount plus a few times the stream's size.
 int64_t ExifMemoryLimit(int64_t AStreamSize);
 
 // ---- values ------------------------------------------------------------------------
@@ -257,9 +259,9 @@ class TzanExifObject : public TzanMetaObject {
   bool SwapBytes() const { return GetSwapBytes(); }
   bool OnlyIFD0() const { return GetOnlyIFD0(); }
 
-  // Takes ABytes from its tree's allowance for as long as this object lives
-  // (or until ReleaseHeld); raises EOutOfResources, holding nothing, when
-  // the allowance for a stream of AStream's size would be exceeded.
+  // Takes ABytes, read from AStream, from its tree's allowance for as long
+  // as this object lives (or until ReleaseHeld); raises EOutOfResources,
+  // holding nothing, when the allowance would be exceeded.
   void Hold(TStream& AStream, int64_t ABytes);
   // Gives back everything this object holds.
   void ReleaseHeld();
