@@ -451,18 +451,8 @@ int64_t TzanStripStream::Write(const void*, int64_t) { throw EzanMetaException("
 void TzanStripStream::SetSize(int64_t) { throw EzanMetaException("Cannot SetSize of TzanStripStream"); }
 
 int64_t TzanStripStream::Seek(int64_t offset, SeekOrigin origin) {
-  switch (origin) {
-    case SeekOrigin::Begin:
-      FPosition = offset;
-      break;
-    case SeekOrigin::Current:
-      FPosition = ClampSeek(FPosition, offset);
-      break;
-    case SeekOrigin::End:
-      FPosition = ClampSeek(FSize, offset);
-      break;
-  }
-  FPosition = std::clamp<int64_t>(FPosition, 0, FSize);
+  // Unlike other streams, never beyond the end.
+  FPosition = std::min(SeekTarget(FPosition, FSize, offset, origin), FSize);
   return FPosition;
 }
 
