@@ -1,5 +1,6 @@
 // Metafile headers: the natural size of a placeable WMF or an EMF. Rendering
-// the records needs a renderer this platform does not have yet.
+// the records is per platform (MetafileRender in posix_metafile.cpp and
+// win32_metafile.cpp).
 #include <cmath>
 #include <cstdlib>
 
@@ -63,7 +64,5 @@ bool MetafileSize(TStream& stream, int32_t& width, int32_t& height) {
   }
   return false;
 }
-
-Bitmap32 MetafileRender(TStream&) { return Bitmap32(); }
 
 }  // namespace zan
