@@ -42,6 +42,12 @@ std::u16string AnsiToUtf16(const char* text);
 // asked once per process.
 char LocaleDecimalSeparator();
 
+// Tells the user of a fault that no export can answer (the module's unload
+// report): a message box with an error icon on Windows, which a console host
+// also gets as a line on its standard error; a line "caption: text" on
+// standard error elsewhere.
+void ShowErrorMessage(const std::string& caption, const std::string& text);
+
 // Whether the system offers alpha blending of bitmaps. On POSIX systems our
 // GDI stand-in always blends; on Windows this probes the system library.
 bool SystemHasAlphaBlend();

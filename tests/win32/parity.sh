@@ -33,10 +33,12 @@ for run in "96x96 2" "256x256 2" "256x256 1" "640x400 2" "1000x1000 2" "40x300 1
   rm -rf "$dir"
   mkdir -p "$dir/linux" "$dir/windows"
   "$linux_cli" thumb "${files[@]}" -s "$box" --host-version "$version" -d "$dir/linux" 2>"$dir/linux.err"
-  [ $? -le 1 ] || { echo "parity: zanpictors thumb failed for $box"; cat "$dir/linux.err"; status=1; }
+  rc=$?
+  [ $rc -le 1 ] || { echo "FAIL zanpictors thumb (Linux) exited with $rc for box $box"; grep -v 'no thumbnail' "$dir/linux.err"; status=1; }
   "$wine_run" "$wlxhost" "$(winpath "$module")" "${winfiles[@]}" -s "$box" --host-version "$version" \
     -d "$(winpath "$dir/windows")" 2>"$dir/windows.err"
-  [ $? -le 1 ] || { echo "parity: wlxhost failed for $box"; cat "$dir/windows.err"; status=1; }
+  rc=$?
+  [ $rc -le 1 ] || { echo "FAIL wlxhost (Windows) exited with $rc for box $box"; grep -v 'no thumbnail' "$dir/windows.err"; status=1; }
   echo "== box $box, host version $version"
   "$wine_run" "$imgdiff" "$(winpath "$dir/linux")" "$(winpath "$dir/windows")" \
     --only-in-b-ok .wmf.png --only-in-b-ok .emf.png || status=1
