@@ -18,15 +18,17 @@ namespace {
 // object, its value holder and the bookkeeping around them).
 constexpr int64_t kNodeCost = 256;
 
-// What the structures alive on this thread hold: in all, and per tree (by
-// the tree's root node). A tree may hold in proportion to the largest
+// What the structures alive hold: in all, and per tree (by the tree's root
+// node). The module runs on its host's calling thread, one call at a time,
+// so plain globals serve (a thread-local with a destructor would also pin
+// the shared module in memory when it is unloaded). A tree may hold in proportion to the largest
 // stream it has read from (the file; copies of parts of it are smaller).
 struct TreeAllowance {
   int64_t held = 0;
   int64_t largestStream = 0;
 };
-thread_local int64_t g_held = 0;
-thread_local std::unordered_map<const TzanMetaObject*, TreeAllowance> g_trees;
+int64_t g_held = 0;
+std::unordered_map<const TzanMetaObject*, TreeAllowance> g_trees;
 
 constexpr bool kHostBigEndian = std::endian::native == std::endian::big;
 

@@ -140,8 +140,11 @@ Bitmap32 GraphicToBitmap32(const Graphic& graphic, bool resetAlpha) {
       return out;
     }
     case GraphicKind::Metafile: {
+      // What the drawing did not touch has alpha 0. Blending keeps it out of
+      // the result: transparent for hosts that take alpha, white for the
+      // others (an opaque copy would paint it black there).
       Bitmap32 out = graphic.bitmap;
-      out.SetDrawMode(DrawMode::Opaque);
+      out.SetDrawMode(DrawMode::Blend);
       return out;
     }
     case GraphicKind::None:

@@ -6,6 +6,7 @@
 #include "front/formats.h"
 #include "front/hooks.h"
 #include "meta/buffered_stream.h"
+#include "platform/gdi.h"
 #include "platform/stream.h"
 #include "platform/system.h"
 
@@ -30,11 +31,29 @@ ZanHBITMAP TrySource(TStream& stream, Source source, int32_t width, int32_t heig
 
 }  // namespace
 
+// Unloads the module when the process exits or the shared library is
+// unloaded. It is made after everything the units set up at load, so it is
+// destroyed before any of that: static objects go in the reverse order of
+// their making, whichever way the module ends.
+struct ModuleLifetime {
+  ModuleLifetime() = default;
+  ModuleLifetime(const ModuleLifetime&) = delete;
+  ModuleLifetime& operator=(const ModuleLifetime&) = delete;
+  ~ModuleLifetime() {
+    try {
+      UnloadModule();
+      GdiShutdown();
+    } catch (...) {
+    }
+  }
+};
+
 void LoadModule() {
   if (g_loaded) return;
   g_loaded = true;
   RegisterFormats();
   RegisterCacheUnit();  // the settings, then the empty cache
+  static ModuleLifetime lifetime;
 }
 
 void UnloadModule() {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 
@@ -257,7 +256,8 @@ void UnregisterIconUnit() {
     caption = std::filesystem::path(ModulePath()).filename().string();
   } catch (const std::exception&) {
   }
-  for (const std::string& line : leaks) std::fprintf(stderr, "%s: %s\n", caption.c_str(), line.c_str());
+  // A message box on Windows; a line on standard error elsewhere.
+  for (const std::string& line : leaks) ShowErrorMessage(caption, line);
 }
 
 }  // namespace zan

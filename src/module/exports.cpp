@@ -7,7 +7,6 @@
 #include "front/pipeline.h"
 #include "front/render.h"
 #include "module/plugin_api.h"
-#include "platform/gdi.h"
 #include "platform/system.h"
 
 namespace {
@@ -19,18 +18,11 @@ std::u16string WideName(const ZanWChar* name) {
 }
 
 #if !defined(_WIN32)
-// The module's load and unload: register the formats once when the shared
-// library is mapped, free the registries and cache when it goes away.
+// Registers the formats once when the shared library is mapped. The unload
+// (registries, cache, bitmaps) runs when it goes away; LoadModule arranges it.
 __attribute__((constructor)) void ModuleLoad() {
   try {
     zan::LoadModule();
-  } catch (...) {
-  }
-}
-__attribute__((destructor)) void ModuleUnload() {
-  try {
-    zan::UnloadModule();
-    zan::GdiShutdown();
   } catch (...) {
   }
 }

@@ -192,4 +192,8 @@ bool GdiSetBits32(ZanHBITMAP bmp, const uint32_t* pixels) {
   }
 }
 
+// Real GDI owns the bitmaps: handles given to the host stay valid after the
+// module is unloaded, so there is nothing to free here.
+void GdiShutdown() {}
+
 }  // namespace zan

@@ -93,3 +93,25 @@ TEST(CliList, PlainFileHasNoClassAndNoPreviews) {
 
 }  // namespace
 }  // namespace zan
+
+namespace zan {
+namespace {
+
+// Real camera and raw files through the module, which is unloaded when the
+// tool ends: every one gives a thumbnail and the tool exits cleanly.
+TEST(CliThumb, CameraAndRawFilesEndCleanly) {
+  auto dir = test::CorpusDir();
+  if (!dir) GTEST_SKIP() << "corpus absent";
+  std::string files;
+  for (const char* f : {"jpeg_makernote/Nikon_D100.jpg", "jpeg_exif/exiv2-bug443.jpg", "tiff_raw/testARW.arw",
+                        "psd/testPSD2.psd", "ico_cur/deerstalker.cur"}) {
+    if (std::filesystem::exists(*dir / f)) files += " " + Q((*dir / f).string());
+  }
+  if (files.empty()) GTEST_SKIP() << "corpus files absent";
+  test::TempDir out;
+  const CliRun r = Cli("thumb" + files + " -s 96 -d " + Q(out.Path("")));
+  EXPECT_EQ(r.status, 0) << r.out;
+}
+
+}  // namespace
+}  // namespace zan

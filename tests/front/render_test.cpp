@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "front/render.h"
+#include "support/host.h"
 
 namespace zan {
 namespace {
@@ -21,6 +22,29 @@ TEST(FrontCalcThumbnailSize, FitsTheBoxAndTouchesIt) {
   for (const auto& c : cases) {
     EXPECT_EQ(CalcThumbnailSize(c.w, c.h, c.mw, c.mh), (ThumbSize{c.ew, c.eh}))
         << c.w << "x" << c.h << " in " << c.mw << "x" << c.mh;
+  }
+}
+
+}  // namespace
+}  // namespace zan
+
+namespace zan {
+namespace {
+
+// A rendered metafile leaves alpha 0 where it drew nothing: that area is
+// transparent for hosts that take alpha and white for the others.
+TEST(FrontGraphicToThumbnail, MetafileBackgroundFollowsTheHost) {
+  Graphic g;
+  g.kind = GraphicKind::Metafile;
+  g.bitmap.SetSize(4, 2);
+  g.bitmap.Clear(0);
+  g.bitmap.SetPixel(1, 1, 0xFF102030u);
+  for (int version : {1, 2}) {
+    test::HostVersion host(version);
+    const Bitmap32 out = test::ReadBack(GraphicToThumbnail(g, 16, 16, 0, false));
+    ASSERT_EQ(out.Width(), 4) << version;
+    EXPECT_EQ(out.Pixel(1, 1) & 0xFFFFFFu, 0x102030u) << version;
+    EXPECT_EQ(out.Pixel(0, 0), version == 2 ? 0u : 0x00FFFFFFu) << version;
   }
 }
 
