@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "front/hooks.h"
 #include "front/pipeline.h"
@@ -77,6 +78,45 @@ const std::string& PngFile() {
   return path;
 }
 
+// A camera-style JPEG: the 24-megapixel picture with a 160x120 thumbnail in
+// an Exif APP1 segment (IFD0 empty, IFD1 naming the thumbnail by 513/514).
+const std::string& CameraJpegFile() {
+  static std::string path;
+  if (path.empty()) {
+    zan::TMemoryStream thumb;
+    zan::JpegEncode(thumb, Pattern(160, 120), 85);
+    std::vector<uint8_t> tiff = {'I', 'I', 42, 0, 8, 0, 0, 0};
+    auto put16 = [&](uint32_t v) {
+      tiff.push_back(uint8_t(v));
+      tiff.push_back(uint8_t(v >> 8));
+    };
+    auto put32 = [&](uint32_t v) {
+      put16(v & 0xFFFF);
+      put16(v >> 16);
+    };
+    put16(0);   // IFD0: no entries
+    put32(14);  // next: IFD1 at 14
+    put16(2);
+    const uint32_t dataAt = 14 + 2 + 2 * 12 + 4;
+    put16(513), put16(4), put32(1), put32(dataAt);
+    put16(514), put16(4), put32(1), put32(static_cast<uint32_t>(thumb.GetSize()));
+    put32(0);
+    tiff.insert(tiff.end(), thumb.Memory(), thumb.Memory() + thumb.GetSize());
+    const size_t segLen = 2 + 6 + tiff.size();
+
+    zan::TMemoryStream big;
+    zan::JpegEncode(big, Pattern(6000, 4000), 90);
+    zan::TMemoryStream file;
+    file.WriteBuffer(big.Memory(), 2);  // SOI
+    const uint8_t app1[] = {0xFF, 0xE1, uint8_t(segLen >> 8), uint8_t(segLen), 'E', 'x', 'i', 'f', 0, 0};
+    file.WriteBuffer(app1, sizeof app1);
+    file.WriteBuffer(tiff.data(), static_cast<int64_t>(tiff.size()));
+    file.WriteBuffer(big.Memory() + 2, big.GetSize() - 2);
+    path = WriteSample("camera-24mpx.jpg", file);
+  }
+  return path;
+}
+
 void RunThumb(benchmark::State& state, const std::string& path) {
   zan::LoadModule();
   // Every iteration makes the thumbnail afresh: no cache answers.
@@ -95,11 +135,13 @@ void RunThumb(benchmark::State& state, const std::string& path) {
 void BM_Jpeg24Mpx(benchmark::State& state) { RunThumb(state, JpegFile(6000, 4000)); }
 void BM_Png4000x3000(benchmark::State& state) { RunThumb(state, PngFile()); }
 void BM_Jpeg160x120(benchmark::State& state) { RunThumb(state, JpegFile(160, 120)); }
+void BM_CameraJpegExifThumbnail(benchmark::State& state) { RunThumb(state, CameraJpegFile()); }
 
 }  // namespace
 
 BENCHMARK(BM_Jpeg24Mpx)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Png4000x3000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Jpeg160x120)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CameraJpegExifThumbnail)->Unit(benchmark::kMicrosecond);
 
 BENCHMARK_MAIN();
