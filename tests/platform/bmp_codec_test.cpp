@@ -16,7 +16,7 @@ void Put(std::vector<uint8_t>& b, uint32_t v, int bytes) {
   for (int i = 0; i < bytes; ++i) b.push_back(uint8_t(v >> (8 * i)));
 }
 
-struct Spec {
+struct BmpLayout {
   std::string name;
   uint32_t headerSize = 40;
   int bits = 24;
@@ -28,7 +28,7 @@ struct Spec {
   std::vector<uint8_t> data;        // pixel data as stored
 };
 
-std::vector<uint8_t> WriteBmp(const Spec& s) {
+std::vector<uint8_t> WriteBmp(const BmpLayout& s) {
   const bool core = s.headerSize == 12;
   const bool fields = s.compression == 3 || s.compression == 6;
   const uint32_t maskBytes = (fields && s.headerSize == 40) ? (s.compression == 6 ? 16 : 12) : 0;
@@ -135,11 +135,11 @@ TEST(PlatformBmp, KindsTable) {
     }
 
   struct Case {
-    Spec spec;
+    BmpLayout layout;
     std::vector<std::vector<uint32_t>> expected;
   };
   std::vector<Case> cases;
-  auto add = [&](Spec s, const std::vector<std::vector<uint32_t>>& stored, const std::vector<std::vector<uint32_t>>& want) {
+  auto add = [&](BmpLayout s, const std::vector<std::vector<uint32_t>>& stored, const std::vector<std::vector<uint32_t>>& want) {
     s.data = Pack(stored, s.bits, s.height < 0);
     cases.push_back({s, want});
   };
@@ -165,8 +165,8 @@ TEST(PlatformBmp, KindsTable) {
       argb);
 
   for (const Case& c : cases) {
-    const Bitmap32 b = Decode(WriteBmp(c.spec));
-    EXPECT_EQ(Rows(b), c.expected) << c.spec.name;
+    const Bitmap32 b = Decode(WriteBmp(c.layout));
+    EXPECT_EQ(Rows(b), c.expected) << c.layout.name;
   }
 }
 
@@ -175,7 +175,7 @@ TEST(PlatformBmp, RunLengthEncoded) {
   for (uint32_t i = 0; i < 16; ++i) pal.push_back(0x100000u * i + 0x0101u * (i + 1));
   auto P = [&](int i) { return i < 0 ? 0u : pal[size_t(i)]; };  // -1: left untouched
 
-  Spec rle8{"rle8", 40, 8, 1, 5, 3, pal};
+  BmpLayout rle8{"rle8", 40, 8, 1, 5, 3, pal};
   rle8.data = {
       2, 1, 0, 3, 2, 3, 2, 0, 0, 0,  // bottom row: run of 1s, absolute 2 3 2 (padded), end of line
       0, 2, 3, 0, 2, 4, 0, 0,        // middle row: move right 3, run of 4s, end of line
@@ -187,7 +187,7 @@ TEST(PlatformBmp, RunLengthEncoded) {
                                               {P(-1), P(-1), P(-1), P(4), P(4)},
                                               {P(1), P(1), P(2), P(3), P(2)}}));
 
-  Spec rle4{"rle4", 40, 4, 2, 5, 3, pal};
+  BmpLayout rle4{"rle4", 40, 4, 2, 5, 3, pal};
   rle4.data = {
       5, 0x12, 0, 0,                 // bottom row: 1 2 1 2 1
       0, 3, 0x34, 0x50, 2, 0x66, 0, 0,  // middle row: absolute 3 4 5 (two bytes), run 6 6
@@ -200,7 +200,7 @@ TEST(PlatformBmp, RunLengthEncoded) {
 
   // Runs past the row's end, moves past the picture, an absolute run cut
   // off by the end of the file: clipped, no crash.
-  Spec wild{"wild", 40, 8, 1, 5, 3, pal};
+  BmpLayout wild{"wild", 40, 8, 1, 5, 3, pal};
   wild.data = {255, 1, 0, 0, 0, 2, 255, 255, 3, 5, 0, 1};
   const auto rows = Rows(Decode(WriteBmp(wild)));
   EXPECT_EQ(rows[2], (std::vector<uint32_t>(5, P(1))));
@@ -212,7 +212,7 @@ TEST(PlatformBmp, RunLengthEncoded) {
 
 TEST(PlatformBmp, TruncatedDataKeepsWhatIsThere) {
   std::vector<std::vector<uint32_t>> rgb = {{1, 2, 3, 4, 5}, {6, 7, 8, 9, 10}, {11, 12, 13, 14, 15}};
-  Spec s{"cut", 40, 24, 0, 5, 3};
+  BmpLayout s{"cut", 40, 24, 0, 5, 3};
   s.data = Pack(rgb, 24, false);
   s.data.resize(16 + 7);  // the bottom row (16 bytes with padding) and two pixels of the next
   EXPECT_EQ(Rows(Decode(WriteBmp(s))), (std::vector<std::vector<uint32_t>>{
@@ -224,14 +224,14 @@ TEST(PlatformBmp, TruncatedDataKeepsWhatIsThere) {
   EXPECT_EQ(b.Width(), 5);
   EXPECT_EQ(Rows(b)[0], std::vector<uint32_t>(5, 0u));
   // A palette count far beyond the file is cut to what is there.
-  Spec p{"palette", 40, 8, 0, 2, 1, {0x112233, 0x445566}, 1000000000};
+  BmpLayout p{"palette", 40, 8, 0, 2, 1, {0x112233, 0x445566}, 1000000000};
   p.data = {1, 0, 0, 0};
   EXPECT_EQ(Rows(Decode(WriteBmp(p)))[0], (std::vector<uint32_t>{0x445566, 0x112233}));
 }
 
 TEST(PlatformBmp, NonsenseHeadersRaise) {
-  auto spec = [](auto change) {
-    Spec s{"x", 40, 24, 0, 5, 3};
+  auto layout = [](auto change) {
+    BmpLayout s{"x", 40, 24, 0, 5, 3};
     s.data.assign(48, 0x7F);
     change(s);
     return WriteBmp(s);
@@ -242,21 +242,21 @@ TEST(PlatformBmp, NonsenseHeadersRaise) {
     bool outOfResources;
   };
   std::vector<Case> cases = {
-      {"zero width", spec([](Spec& s) { s.width = 0; }), false},
-      {"negative width", spec([](Spec& s) { s.width = -5; }), false},
-      {"zero height", spec([](Spec& s) { s.height = 0; }), false},
-      {"lowest height", spec([](Spec& s) { s.height = INT32_MIN; }), true},
-      {"bit count 7", spec([](Spec& s) { s.bits = 7; }), false},
-      {"embedded JPEG", spec([](Spec& s) { s.compression = 4; }), false},
-      {"RLE8 at 24 bits", spec([](Spec& s) { s.compression = 1; }), false},
-      {"bit fields at 24 bits", spec([](Spec& s) { s.compression = 3; }), false},
-      {"header size 20", spec([](Spec& s) { s.headerSize = 20; }), false},
-      {"beyond the pixel limit", spec([](Spec& s) { s.width = 1 << 20, s.height = 1 << 9; }), true},
-      {"far beyond the data", spec([](Spec& s) { s.width = 30000, s.height = 30000 / 4; }), true},
-      {"RLE far beyond the data", spec([](Spec& s) { s.bits = 8, s.compression = 1, s.width = 8000, s.height = 8000; }),
+      {"zero width", layout([](BmpLayout& s) { s.width = 0; }), false},
+      {"negative width", layout([](BmpLayout& s) { s.width = -5; }), false},
+      {"zero height", layout([](BmpLayout& s) { s.height = 0; }), false},
+      {"lowest height", layout([](BmpLayout& s) { s.height = INT32_MIN; }), true},
+      {"bit count 7", layout([](BmpLayout& s) { s.bits = 7; }), false},
+      {"embedded JPEG", layout([](BmpLayout& s) { s.compression = 4; }), false},
+      {"RLE8 at 24 bits", layout([](BmpLayout& s) { s.compression = 1; }), false},
+      {"bit fields at 24 bits", layout([](BmpLayout& s) { s.compression = 3; }), false},
+      {"header size 20", layout([](BmpLayout& s) { s.headerSize = 20; }), false},
+      {"beyond the pixel limit", layout([](BmpLayout& s) { s.width = 1 << 20, s.height = 1 << 9; }), true},
+      {"far beyond the data", layout([](BmpLayout& s) { s.width = 30000, s.height = 30000 / 4; }), true},
+      {"RLE far beyond the data", layout([](BmpLayout& s) { s.bits = 8, s.compression = 1, s.width = 8000, s.height = 8000; }),
        true},
   };
-  std::vector<uint8_t> good = spec([](Spec&) {});
+  std::vector<uint8_t> good = layout([](BmpLayout&) {});
   cases.push_back({"not BM", good, false});
   cases.back().file[1] = 'N';
   cases.push_back({"cut in the header", std::vector<uint8_t>(good.begin(), good.begin() + 30), false});
