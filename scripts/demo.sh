@@ -9,7 +9,7 @@ out=${3:-out}
 cli="$build/zanpictors"
 mkdir -p "$out"
 
-printf '%-30s %-46s %-10s %9s\n' file source thumbnail ms
+printf '%-18s %-62s %-10s %9s\n' file source thumbnail ms
 for f in "$samples"/*; do
   [ -f "$f" ] || continue
   case "$f" in *.md|*.cpp) continue ;; esac
@@ -19,8 +19,8 @@ for f in "$samples"/*; do
   if line=$("$cli" thumb "$f" -v -o "$out/$name.png" 2>/dev/null); then
     size=$(cut -f2 <<<"$line")
     ms=$(cut -f3 <<<"$line")
-    printf '%-30s %-46s %-10s %9s\n' "$name" "$source" "$size" "$ms"
+    printf '%-18s %-62s %-10s %9s\n' "$name" "$source" "$size" "$ms"
   else
-    printf '%-30s %-46s %-10s %9s\n' "$name" "$source" "none" "-"
+    printf '%-18s %-62s %-10s %9s\n' "$name" "$source" "none" "-"
   fi
 done
