@@ -10,6 +10,7 @@
 
 #include "platform/bitmap32.h"
 #include "platform/gdi.h"
+#include "platform/win32_util.h"
 
 namespace {
 
@@ -23,17 +24,6 @@ bool SizeAllowed(int32_t width, int32_t height) {
   return width > 0 && height > 0 && uint64_t(width) * uint64_t(height) <= zan::kMaxPixels;
 }
 
-// A 32-bit top-down header of the given size (negative height).
-BITMAPINFO TopDown32(int32_t width, int32_t height) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = width;
-  bi.bmiHeader.biHeight = -height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  return bi;
-}
 
 bool IsBitmap(ZanHBITMAP h) { return h != nullptr && GetObjectType(static_cast<HGDIOBJ>(h)) == OBJ_BITMAP; }
 
@@ -56,7 +46,7 @@ bool Describe(ZanHBITMAP h, ZanBitmapInfo& info) {
 bool ReadAll(ZanHBITMAP h, const ZanBitmapInfo& info, uint32_t* out) {
   HDC dc = CreateCompatibleDC(nullptr);
   if (dc == nullptr) return false;
-  BITMAPINFO bi = TopDown32(info.width, info.height);
+  BITMAPINFO bi = zan::win32::TopDown32(info.width, info.height);
   const int rows = GetDIBits(dc, Bmp(h), 0, static_cast<UINT>(info.height), out, &bi, DIB_RGB_COLORS);
   DeleteDC(dc);
   if (rows != info.height) return false;
@@ -74,7 +64,7 @@ extern "C" {
 ZanHBITMAP ZAN_STDCALL zanGdiCreateDIBSection32(int32_t width, int32_t height, void** bits) {
   if (bits != nullptr) *bits = nullptr;
   if (!SizeAllowed(width, height)) return nullptr;
-  BITMAPINFO bi = TopDown32(width, height);
+  BITMAPINFO bi = zan::win32::TopDown32(width, height);
   void* memory = nullptr;
   // The section's memory comes zero-filled from the system.
   HBITMAP h = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &memory, nullptr, 0);
@@ -170,7 +160,7 @@ bool GdiSetBits32(ZanHBITMAP bmp, const uint32_t* pixels) {
       // sections: write through GDI, which knows the true layout.
       HDC dc = CreateCompatibleDC(nullptr);
       if (dc == nullptr) return false;
-      BITMAPINFO bi = TopDown32(info.width, info.height);
+      BITMAPINFO bi = zan::win32::TopDown32(info.width, info.height);
       const int rows = SetDIBits(dc, Bmp(bmp), 0, static_cast<UINT>(info.height), pixels, &bi, DIB_RGB_COLORS);
       DeleteDC(dc);
       return rows == info.height;
@@ -183,7 +173,7 @@ bool GdiSetBits32(ZanHBITMAP bmp, const uint32_t* pixels) {
     for (uint32_t& p : opaque) p |= 0xFF000000u;
     HDC dc = CreateCompatibleDC(nullptr);
     if (dc == nullptr) return false;
-    BITMAPINFO bi = TopDown32(info.width, info.height);
+    BITMAPINFO bi = zan::win32::TopDown32(info.width, info.height);
     const int rows = SetDIBits(dc, Bmp(bmp), 0, static_cast<UINT>(info.height), opaque.data(), &bi, DIB_RGB_COLORS);
     DeleteDC(dc);
     return rows == info.height;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/codecs.h"
+#include "platform/win32_util.h"
 
 namespace zan {
 
@@ -64,13 +65,7 @@ HENHMETAFILE LoadMetafile(const std::vector<uint8_t>& bytes) {
 // refuses. The DIB section is created top-down, so its memory holds the rows
 // in order.
 bool Play(HENHMETAFILE emf, int32_t width, int32_t height, uint32_t background, std::vector<uint32_t>& out) {
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  bi.bmiHeader.biWidth = width;
-  bi.bmiHeader.biHeight = -height;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO bi = zan::win32::TopDown32(width, height);
   void* bits = nullptr;
   HBITMAP bmp = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (bmp == nullptr || bits == nullptr) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "platform/system.h"
@@ -33,6 +34,18 @@ inline std::string ErrorText(DWORD code) {
   if (buffer != nullptr) LocalFree(buffer);
   if (text.empty()) text = "System error " + std::to_string(code);
   return text;
+}
+
+// A 32-bit top-down header of the given size (negative height).
+inline BITMAPINFO TopDown32(int32_t width, int32_t height) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  return bi;
 }
 
 }  // namespace zan::win32
